@@ -1,0 +1,26 @@
+// Start-up and the timer.  main() runs the start-up in its fixed order and
+// then lives in the GLUT event loop.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t max_x_plot = 1023;  // width basis of the window
+constexpr uint32_t max_y_plot = 767;   // height basis of the window
+constexpr double window_scale = 0.65;  // window pixels per plot step at start
+constexpr int32_t window_x = 50;       // window position, pixels from the screen's left edge
+constexpr int32_t window_y = 100;      // pixels from the screen's top edge
+constexpr unsigned timer_ms = 10;      // redisplay period, milliseconds
+
+constexpr unsigned display_mode_double = 18;  // GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH
+constexpr unsigned display_mode_single = 16;  // GLUT_RGB | GLUT_SINGLE | GLUT_DEPTH
+
+extern int32_t window_width;   // 664: max_x_plot * 0.65, truncated
+extern int32_t window_height;  // 498: max_y_plot * 0.65, truncated
+
+// Set just before the event loop starts; tells halt how to wait.
+extern int32_t sw_main_loop;
+// Set by halt; the timer then stops re-arming itself.
+extern int32_t sw_halted;
+
+void meInit();
+void myTimer(int value);

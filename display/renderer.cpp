@@ -1,0 +1,90 @@
+#include "display/renderer.h"
+
+#include <GL/glut.h>
+
+#include "display/display_list.h"
+
+int32_t sw_line_started = 0;
+float xstart = 0.0f;
+float ystart = 0.0f;
+
+constexpr double map_factor = 0.52;          // plot units per grid range
+constexpr double color_scale = 0.00390625;   // 1/256 per colour step
+
+float plot_map(uint16_t v, uint32_t m)
+{
+	uint32_t h = m >> 1;
+	float d = (float)((double)(float)v - (double)(float)h);
+	double s = (double)m * map_factor;
+
+	return (float)((double)d / s);
+}
+
+static float channel(unsigned byte)
+{
+	return (float)(byte * color_scale);
+}
+
+void Display()
+{
+	glClear(GL_COLOR_BUFFER_BIT);
+	glColor3f(1.0f, 0.0f, 0.0f);
+
+	int32_t n = nCommands;
+	if (n > max_commands)
+		n = max_commands;
+	sw_line_started = 0;
+
+	for (int32_t i = 0; i < n; i++) {
+		const DisplayRecord &r = command[i];
+		switch (r.kind) {
+		case CMD_GOTO:
+			if (sw_line_started == 1)
+				glEnd();
+			xstart = plot_map(r.p1, max_x);
+			ystart = plot_map(r.p2, max_y);
+			glBegin(GL_LINE_STRIP);
+			glVertex2f(xstart, ystart);
+			sw_line_started = 1;
+			break;
+		case CMD_DRAW:
+			xstart = plot_map(r.p1, max_x);
+			ystart = plot_map(r.p2, max_y);
+			if (sw_line_started == 1)
+				glVertex2f(xstart, ystart);
+			break;
+		case CMD_COLOR:
+			glColor3f(channel(r.p2 & 0xFF), channel(r.p2 >> 8), channel(r.p1 & 0xFF));
+			break;
+		case CMD_END_FRAME:
+			if (sw_line_started == 1)
+				glEnd();
+			sw_line_started = 0;
+			glFlush();
+			glutSwapBuffers();
+			sw_wait = 0;
+			break;
+		default:
+			break;
+		}
+	}
+	if (sw_line_started == 1)
+		glEnd();
+	glFlush();
+}
+
+// The bottom edge stays at -1 and one plot unit is width/2 pixels on both
+// axes, so the plot never looks stretched.  A window folded to zero width or
+// height would give a degenerate or infinite top: the last projection is
+// kept until a real size comes back.
+void resizeWindow(int32_t width, int32_t height)
+{
+	glViewport(0, 0, width, height);
+	if (width == 0 || height == 0)
+		return;
+	glMatrixMode(GL_PROJECTION);
+	glLoadIdentity();
+	double W = (double)(float)width;
+	double H = (double)(float)height;
+	gluOrtho2D(-1.0, 1.0, -1.0, 2.0 / (W / H) - 1.0);
+}

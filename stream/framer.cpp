@@ -1,0 +1,77 @@
+#include "stream/framer.h"
+
+#include <cstdio>
+
+#include "app/halt.h"
+#include "display/display_list.h"
+#include "stream/decoder.h"
+
+uint32_t state = state_hunting;
+uint16_t instruction = 0;
+int32_t start_time = 0;
+int32_t myTime = 0;
+
+// The first empty read after a byte starts the timer; an empty read 3000 ms
+// or more later drops the framing, wherever the framer stood.
+static void silence()
+{
+	myTime = clock_ms();
+	if (start_time == 0) {
+		start_time = myTime;
+		return;
+	}
+	// Unsigned subtraction, then back to signed: right across the wrap of
+	// the 32-bit count, where the signed difference would overflow.
+	int32_t elapsed = (int32_t)((uint32_t)myTime - (uint32_t)start_time);
+	if (elapsed / 1000 > silence_seconds) {
+		start_time = 0;
+		state = state_hunting;
+	}
+}
+
+static void word_done()
+{
+	if (instruction != filler_word)
+		Parse(instruction);
+	if (nCommands > max_commands) {
+		printf("too many commands\n");
+		error_exit();
+	}
+}
+
+void GetInstruction()
+{
+	if (sw_wait != 0)
+		return;
+	for (;;) {
+		uint16_t c = drchar();
+		if (c > 255) {
+			silence();
+			return;
+		}
+		start_time = 0;
+		switch (state) {
+		case state_hunting:
+			if (c == 0xFF)
+				state = state_half_sync;
+			break;
+		case state_half_sync:
+			state = c == 0xFF ? state_high : state_hunting;
+			break;
+		case state_high:
+			instruction = (uint16_t)(c << 8);
+			state = state_low;
+			break;
+		case state_low:
+			state = state_high;
+			instruction |= c;
+			word_done();
+			break;
+		default:
+			printf("state machine error\n");
+			error_exit();
+		}
+		if (sw_wait != 0)
+			return;
+	}
+}

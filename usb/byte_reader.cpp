@@ -1,0 +1,44 @@
+#include <cstdio>
+
+#include "app/halt.h"
+#include "usb/usb_link.h"
+
+unsigned char buffer[read_block + 1];
+unsigned char *buffer_ptr = buffer;
+int32_t buffer_count = 0;
+FT_HANDLE ftHandle = nullptr;
+FT_STATUS ftStatus = FT_OK;
+
+// Hands out the buffered bytes without a device call; only an empty buffer
+// asks the device, and then for at most one block of what is already there.
+uint16_t drchar()
+{
+	if (buffer_count == 0) {
+		uint32_t dwAmountinRxQueue = 0;
+		ftStatus = FT_GetQueueStatus(ftHandle, &dwAmountinRxQueue);
+		if (ftStatus != FT_OK) {
+			printf("could not read queue information\n");
+			error_exit();
+		}
+		if (dwAmountinRxQueue == 0)
+			return NO_BYTE;
+
+		uint32_t n = dwAmountinRxQueue <= read_block ? dwAmountinRxQueue : read_block;
+		uint32_t received = 0;
+		ftStatus = FT_Read(ftHandle, buffer, n, &received);
+		if (ftStatus != FT_OK) {
+			printf("could not read value\n");
+			error_exit();
+		}
+		// A library that claims more than was asked for is not believed
+		// beyond what was asked: the buffer holds no more.
+		if (received > n)
+			received = n;
+		buffer_count = (int32_t)received;
+		buffer_ptr = buffer;
+		if (received == 0)
+			return NO_BYTE;
+	}
+	buffer_count--;
+	return *buffer_ptr++;
+}

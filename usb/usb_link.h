@@ -1,0 +1,19 @@
+// The USB link: device discovery and set-up at start, then a buffered,
+// never-waiting byte reader over the device's receive queue.
+#pragma once
+
+#include <cstdint>
+
+#include "d2xx/ftd2xx.h"
+
+constexpr uint16_t NO_BYTE = 0x8000;        // drchar: nothing waiting (callers test > 255)
+constexpr uint32_t read_block = 4096;       // most bytes asked of the device in one read
+
+extern unsigned char buffer[read_block + 1];  // receive buffer; refills write the first 4096 bytes
+extern unsigned char *buffer_ptr;             // next unread byte
+extern int32_t buffer_count;                  // unread bytes from buffer_ptr on, 0..4096
+extern FT_HANDLE ftHandle;                    // the open device, set by USB_direct_initialize
+extern FT_STATUS ftStatus;                    // status of the latest device call
+
+uint16_t drchar();             // next byte 0..255, or NO_BYTE; halts on a device failure
+void USB_direct_initialize();  // find, open and set up the board's FT232R; exits or halts on failure
