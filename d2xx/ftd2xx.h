@@ -19,17 +19,24 @@ constexpr FT_STATUS FT_IO_ERROR = 4;
 constexpr FT_STATUS FT_INSUFFICIENT_RESOURCES = 5;
 constexpr FT_STATUS FT_INVALID_PARAMETER = 6;
 constexpr FT_STATUS FT_INVALID_BAUD_RATE = 7;
+constexpr FT_STATUS FT_NOT_SUPPORTED = 17;
 
 constexpr FT_DEVICE FT_DEVICE_232R = 5;
 constexpr uint32_t FT_FLAGS_OPENED = 1;
 
 constexpr uint16_t FT_FLOW_NONE = 0x0000;
 constexpr uint16_t FT_FLOW_RTS_CTS = 0x0100;
+constexpr uint16_t FT_FLOW_DTR_DSR = 0x0200;
+constexpr uint16_t FT_FLOW_XON_XOFF = 0x0400;
 constexpr uint8_t FT_BITS_8 = 8;
 constexpr uint8_t FT_BITS_7 = 7;
 constexpr uint8_t FT_STOP_BITS_1 = 0;
 constexpr uint8_t FT_STOP_BITS_2 = 2;
 constexpr uint8_t FT_PARITY_NONE = 0;
+constexpr uint8_t FT_PARITY_ODD = 1;
+constexpr uint8_t FT_PARITY_EVEN = 2;
+constexpr uint8_t FT_PARITY_MARK = 3;
+constexpr uint8_t FT_PARITY_SPACE = 4;
 constexpr uint32_t FT_PURGE_RX = 1;
 constexpr uint32_t FT_PURGE_TX = 2;
 

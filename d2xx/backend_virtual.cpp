@@ -1,0 +1,467 @@
+// Virtual board: a made-up device list whose open device receives the bytes
+// of a file, a named pipe or a TCP client, at a set rate.
+//
+// PLATFORM       any POSIX system; chosen when VELMORA_BOARD is set.
+// LIMITATIONS    one device open at a time, since there is one source; line
+//                settings are checked and then have no effect; nothing goes
+//                back to the source.
+// CONFIGURATION  read when chosen; a bad value makes FT_Open fail and says why:
+//   VELMORA_BOARD          file:PATH (played once, then silence), fifo:PATH
+//                          (bytes as they come; writers may come and go),
+//                          tcp:PORT (127.0.0.1 only, one client at a time),
+//                          or PATH alone, meaning file:PATH
+//   VELMORA_BOARD_DEVICES  DESCRIPTION or DESCRIPTION@SERIAL, ';' between
+//                          entries; empty: no devices; unset: one
+//                          "FT232R USB UART".  Serial by default VB0000, VB0001...
+//   VELMORA_BOARD_RATE     bytes per second into the receive queue, 0 = as
+//                          fast as they are read; default 150000
+//   VELMORA_BOARD_FAIL     OPERATION or OPERATION@N, e.g. FT_Read@3: every
+//                          call, or only the N-th from 0, returns FT_IO_ERROR
+//
+// Bytes move from the source into the receive queue only inside
+// FT_GetQueueStatus and FT_Read, and only as many as the queue has room
+// for: a full queue leaves them in the source, so a writer waits, as RTS/CTS
+// makes the board wait, and nothing is dropped.  It also means that the
+// purge during set-up finds the queue empty and a file plays from its first
+// byte.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "d2xx/backend.h"
+
+constexpr uint32_t default_rate = 150000;   // bytes per second: 1500000 baud, 10 bits a byte
+constexpr uint64_t ns_per_s = 1000000000;
+constexpr uint64_t max_rate = 1000000000;   // bytes per second; keeps credit arithmetic in range
+constexpr uint32_t virtual_id = 0x04036001; // FTDI, FT232R
+constexpr uint32_t first_loc_id = 0x1000;
+
+enum source_kind { source_file, source_fifo, source_tcp };
+
+// Configuration, from init().
+static d2xx_device devices[max_devices];
+static uint32_t device_count;
+static source_kind kind;
+static char source_path[PATH_MAX];
+static uint16_t tcp_port;
+static uint64_t rate;                // bytes per second, 0 = unlimited
+static int fail_op;                  // op_count: none
+static bool sw_fail_every;           // else only call number fail_call
+static uint64_t fail_call;
+static uint64_t calls[op_count];     // calls so far, per operation
+static char config_error[160];       // first bad setting, "" when none
+
+// The open device.
+static int open_slot = -1;
+static int source_fd = -1;           // file, fifo, or the current TCP client
+static int listen_fd = -1;
+static bool sw_source_ended;         // a read found the end: file done, fifo without writer
+static unsigned char queue[virtual_queue_size];  // receive queue, a ring
+static uint32_t queue_head;          // oldest byte
+static uint32_t queue_count;         // bytes queued
+static uint64_t credit;              // rate allowance, byte-nanoseconds (1e9 = one byte)
+static uint64_t credit_time;         // monotonic ns when credit was last topped up
+
+static void config_fail(const char *what, const char *value, const char *why)
+{
+	if (config_error[0] == '\0')
+		snprintf(config_error, sizeof config_error, "%s=\"%s\": %s", what, value, why);
+}
+
+// Whole decimal number, digits only, at most max.
+static bool parse_number(const char *s, size_t len, uint64_t max, uint64_t *out)
+{
+	if (len == 0)
+		return false;
+	uint64_t v = 0;
+	for (size_t i = 0; i < len; i++) {
+		if (s[i] < '0' || s[i] > '9')
+			return false;
+		v = v * 10 + (uint64_t)(s[i] - '0');
+		if (v > max)
+			return false;
+	}
+	*out = v;
+	return true;
+}
+
+static void parse_devices(const char *value)
+{
+	device_count = 0;
+	if (!value)
+		value = "FT232R USB UART";
+	if (*value == '\0')
+		return;
+	for (const char *entry = value;; entry++) {
+		const char *end = strchr(entry, ';');
+		if (!end)
+			end = entry + strlen(entry);
+		if (device_count == max_devices) {
+			d2xx_note("VELMORA_BOARD_DEVICES: more than %u devices, the rest left out",
+				  max_devices);
+			return;
+		}
+		d2xx_device *d = &devices[device_count];
+		memset(d, 0, sizeof *d);
+		const char *at = end;
+		while (at > entry && at[-1] != '@')
+			at--;
+		if (at > entry) {  // the last '@' splits off the serial
+			d2xx_copy(d->description, sizeof d->description, entry, (size_t)(at - 1 - entry));
+			d2xx_copy(d->serial, sizeof d->serial, at, (size_t)(end - at));
+		} else {
+			d2xx_copy(d->description, sizeof d->description, entry, (size_t)(end - entry));
+			snprintf(d->serial, sizeof d->serial, "VB%04u", device_count);
+		}
+		snprintf(d->port, sizeof d->port, "vb%u", device_count);
+		d->type = FT_DEVICE_232R;
+		d->id = virtual_id;
+		d->loc_id = first_loc_id + device_count;
+		device_count++;
+		if (*end == '\0')
+			return;
+		entry = end;
+	}
+}
+
+static void parse_source(const char *value)
+{
+	const char *path = value;
+	kind = source_file;
+	if (strncmp(value, "file:", 5) == 0) {
+		path = value + 5;
+	} else if (strncmp(value, "fifo:", 5) == 0) {
+		kind = source_fifo;
+		path = value + 5;
+	} else if (strncmp(value, "tcp:", 4) == 0) {
+		kind = source_tcp;
+		uint64_t port;
+		if (!parse_number(value + 4, strlen(value + 4), 65535, &port) || port == 0)
+			config_fail("VELMORA_BOARD", value, "the port must be a number 1..65535");
+		else
+			tcp_port = (uint16_t)port;
+		return;
+	}
+	if (*path == '\0')
+		config_fail("VELMORA_BOARD", value, "no path given");
+	else if (strlen(path) >= sizeof source_path)
+		config_fail("VELMORA_BOARD", value, "path too long");
+	else
+		strcpy(source_path, path);
+}
+
+static void parse_fail(const char *value)
+{
+	fail_op = op_count;
+	if (!value || *value == '\0')
+		return;
+	const char *at = strchr(value, '@');
+	size_t name_len = at ? (size_t)(at - value) : strlen(value);
+	int op = 0;
+	while (op < op_count && !(strlen(d2xx_op_names[op]) == name_len &&
+				  strncmp(d2xx_op_names[op], value, name_len) == 0))
+		op++;
+	if (op == op_count) {
+		config_fail("VELMORA_BOARD_FAIL", value, "not an operation name such as FT_Read");
+		return;
+	}
+	sw_fail_every = !at;
+	if (at && !parse_number(at + 1, strlen(at + 1), UINT32_MAX, &fail_call)) {
+		config_fail("VELMORA_BOARD_FAIL", value, "the call number after @ must be a whole number");
+		return;
+	}
+	fail_op = op;
+}
+
+static void virtual_close(int)
+{
+	if (source_fd >= 0)
+		close(source_fd);
+	if (listen_fd >= 0)
+		close(listen_fd);
+	source_fd = listen_fd = -1;
+	open_slot = -1;
+}
+
+static void virtual_init()
+{
+	virtual_close(0);
+	config_error[0] = '\0';
+	memset(calls, 0, sizeof calls);
+	parse_devices(getenv("VELMORA_BOARD_DEVICES"));
+	parse_source(getenv("VELMORA_BOARD"));
+	parse_fail(getenv("VELMORA_BOARD_FAIL"));
+	const char *r = getenv("VELMORA_BOARD_RATE");
+	rate = default_rate;
+	if (r && !parse_number(r, strlen(r), max_rate, &rate))
+		config_fail("VELMORA_BOARD_RATE", r, "must be a whole number of bytes per second, at most 1000000000");
+}
+
+static bool virtual_inject_failure(d2xx_op op)
+{
+	uint64_t n = calls[op]++;
+	return (int)op == fail_op && (sw_fail_every || n == fail_call);
+}
+
+static FT_STATUS virtual_list(d2xx_device *list, uint32_t max, uint32_t *count)
+{
+	uint32_t n = device_count < max ? device_count : max;
+	memcpy(list, devices, n * sizeof *list);
+	*count = n;
+	return FT_OK;
+}
+
+static uint64_t now_ns()
+{
+	timespec t;
+	clock_gettime(CLOCK_MONOTONIC, &t);
+	return (uint64_t)t.tv_sec * ns_per_s + (uint64_t)t.tv_nsec;
+}
+
+static FT_STATUS open_listener()
+{
+	listen_fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+	if (listen_fd < 0) {
+		d2xx_note("virtual board: socket: %s", strerror(errno));
+		return FT_DEVICE_NOT_OPENED;
+	}
+	int on = 1;
+	setsockopt(listen_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+	sockaddr_in a;
+	memset(&a, 0, sizeof a);
+	a.sin_family = AF_INET;
+	a.sin_port = htons(tcp_port);
+	a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+	// One client at a time: the next one waits in the backlog.
+	if (bind(listen_fd, (sockaddr *)&a, sizeof a) < 0 || listen(listen_fd, 1) < 0) {
+		d2xx_note("virtual board: cannot listen on 127.0.0.1:%u: %s", tcp_port, strerror(errno));
+		close(listen_fd);
+		listen_fd = -1;
+		return FT_DEVICE_NOT_OPENED;
+	}
+	return FT_OK;
+}
+
+static FT_STATUS virtual_open(int slot, const d2xx_device *)
+{
+	if (config_error[0]) {
+		d2xx_note("%s", config_error);
+		return FT_DEVICE_NOT_OPENED;
+	}
+	if (open_slot >= 0) {
+		d2xx_note("virtual board: its one source already feeds an open device");
+		return FT_DEVICE_NOT_OPENED;
+	}
+	if (kind == source_tcp) {
+		FT_STATUS status = open_listener();
+		if (status != FT_OK)
+			return status;
+	} else {
+		// Non-blocking, so a fifo without a writer does not hold us up.
+		source_fd = open(source_path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+		if (source_fd < 0) {
+			d2xx_note("virtual board: cannot open %s: %s", source_path, strerror(errno));
+			return FT_DEVICE_NOT_OPENED;
+		}
+	}
+	sw_source_ended = false;
+	queue_head = queue_count = 0;
+	credit = 0;
+	credit_time = now_ns();
+	open_slot = slot;
+	return FT_OK;
+}
+
+// Bytes the rate allows now.
+static uint64_t allowance()
+{
+	if (rate == 0)
+		return UINT64_MAX;
+	uint64_t now = now_ns();
+	uint64_t dt = now - credit_time;
+	credit_time = now;
+	// At most a queue's worth, as a real queue fills no further while
+	// nobody reads.
+	uint64_t cap = (uint64_t)virtual_queue_size * ns_per_s;
+	if (dt >= cap / rate)
+		credit = cap;
+	else
+		credit = credit + dt * rate < cap ? credit + dt * rate : cap;
+	return credit / ns_per_s;
+}
+
+// The descriptor that data comes from now, or -1.  Takes the next TCP client
+// when there is none.
+static int data_fd()
+{
+	if (kind != source_tcp)
+		return kind == source_file && sw_source_ended ? -1 : source_fd;
+	if (source_fd < 0) {
+		source_fd = accept4(listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+		if (source_fd < 0)
+			return -1;  // nobody waiting, or one who gave up
+	}
+	return source_fd;
+}
+
+// Moves what the rate and the queue's room allow from the source.
+static FT_STATUS pull()
+{
+	uint64_t want = virtual_queue_size - queue_count;
+	uint64_t allowed = allowance();
+	if (want > allowed)
+		want = allowed;
+	while (want > 0) {
+		int fd = data_fd();
+		if (fd < 0)
+			break;
+		uint32_t tail = (queue_head + queue_count) % virtual_queue_size;
+		size_t chunk = virtual_queue_size - tail;
+		if (chunk > want)
+			chunk = (size_t)want;
+		ssize_t k = read(fd, queue + tail, chunk);
+		if (k > 0) {
+			queue_count += (uint32_t)k;
+			want -= (uint64_t)k;
+			if (rate)
+				credit -= (uint64_t)k * ns_per_s;
+			sw_source_ended = false;
+			continue;
+		}
+		if (k < 0 && errno == EINTR)
+			continue;
+		if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+			break;
+		if (kind == source_tcp) {
+			// This client is done (closed or reset); the next may come in.
+			close(source_fd);
+			source_fd = -1;
+			continue;
+		}
+		if (k == 0) {
+			// A file is over; a fifo has no writer now, but may get one.
+			sw_source_ended = true;
+			break;
+		}
+		d2xx_note("virtual board: reading %s: %s", source_path, strerror(errno));
+		return FT_IO_ERROR;
+	}
+	return FT_OK;
+}
+
+static void sleep_ns(uint64_t ns)
+{
+	timespec t = {(time_t)(ns / ns_per_s), (long)(ns % ns_per_s)};
+	nanosleep(&t, nullptr);
+}
+
+// Waits at most idle_wait_ms for something to pull, so that an idle caller
+// does not spin.
+static void idle_wait()
+{
+	const uint64_t longest = (uint64_t)idle_wait_ms * 1000000;
+	if (rate && credit < ns_per_s) {
+		uint64_t need = (ns_per_s - credit + rate - 1) / rate;
+		sleep_ns(need < longest ? need : longest);
+		return;
+	}
+	int fd = kind == source_tcp ? (source_fd >= 0 ? source_fd : listen_fd) : source_fd;
+	// An ended source reports itself readable at once (end of file, a
+	// fifo's hang-up): poll would return at once, so sleep instead.
+	if (kind != source_tcp && sw_source_ended)
+		fd = -1;
+	if (fd < 0) {
+		sleep_ns(longest);
+		return;
+	}
+	pollfd p = {fd, POLLIN, 0};
+	poll(&p, 1, idle_wait_ms);
+}
+
+static FT_STATUS virtual_queue_status(int, uint32_t *count)
+{
+	FT_STATUS status = pull();
+	if (status == FT_OK && queue_count == 0) {
+		idle_wait();
+		status = pull();
+	}
+	*count = queue_count;
+	return status;
+}
+
+static FT_STATUS virtual_read(int, void *buf, uint32_t n, uint32_t *got)
+{
+	FT_STATUS status = pull();
+	if (status != FT_OK)
+		return status;
+	if (n > queue_count)
+		n = queue_count;
+	uint32_t first = virtual_queue_size - queue_head;
+	if (first > n)
+		first = n;
+	memcpy(buf, queue + queue_head, first);
+	memcpy((unsigned char *)buf + first, queue, n - first);
+	queue_head = (queue_head + n) % virtual_queue_size;
+	queue_count -= n;
+	*got = n;
+	return FT_OK;
+}
+
+static FT_STATUS virtual_purge(int, uint32_t mask)
+{
+	if (mask & FT_PURGE_RX)
+		queue_head = queue_count = 0;
+	return FT_OK;
+}
+
+static FT_STATUS virtual_reset(int slot)
+{
+	return virtual_purge(slot, FT_PURGE_RX | FT_PURGE_TX);
+}
+
+static FT_STATUS virtual_set_baud_rate(int, uint32_t)
+{
+	return FT_OK;
+}
+
+static FT_STATUS virtual_set_flow_control(int, uint16_t, uint8_t, uint8_t)
+{
+	return FT_OK;
+}
+
+static FT_STATUS virtual_set_data_characteristics(int, uint8_t, uint8_t, uint8_t)
+{
+	return FT_OK;
+}
+
+static FT_STATUS virtual_set_usb_parameters(int, uint32_t, uint32_t)
+{
+	return FT_OK;
+}
+
+const d2xx_backend d2xx_virtual_backend = {
+	"virtual",
+	virtual_init,
+	virtual_inject_failure,
+	virtual_list,
+	virtual_open,
+	virtual_close,
+	virtual_reset,
+	virtual_set_baud_rate,
+	virtual_set_flow_control,
+	virtual_set_data_characteristics,
+	virtual_set_usb_parameters,
+	virtual_purge,
+	virtual_queue_status,
+	virtual_read,
+};
