@@ -1,0 +1,340 @@
+#include "tools/decode.h"
+
+#include <cinttypes>
+#include <cstdarg>
+#include <cstring>
+
+#include "display/display_list.h"
+#include "stream/decoder.h"
+#include "stream/framer.h"
+#include "usb/usb_link.h"
+
+uint64_t bytes_read = 0;
+
+constexpr int max_dropped_shown = 16;  // dropped bytes gathered on one listing line
+
+static const char *const colour_names[4] = {"white", "red", "blue", "black"};
+
+static FILE *out = nullptr;
+static bool sw_records = false;
+
+// What the framer is offered next: drchar hands these out, then answers that
+// nothing is waiting, which ends the framer's call.
+static const unsigned char *src_ptr = nullptr;
+static size_t src_left = 0;
+
+static uint64_t frames = 0;   // end-of-frame words so far
+static uint64_t words = 0;    // completed words, filler included
+static uint64_t dropped = 0;  // bytes the framer dropped while hunting
+
+// Listing: bytes whose fate the next byte decides, and the run of dropped
+// bytes not yet printed.
+static uint64_t sync_at = 0;  // offset of a lone 0xFF (framer in state 1)
+static uint64_t high_at = 0;  // offset of a word's high byte (framer in state 3)
+static unsigned char high_byte = 0;
+static uint64_t run_at = 0;
+static unsigned char run[max_dropped_shown];
+static int run_len = 0;
+
+uint16_t drchar()
+{
+	if (src_left == 0)
+		return NO_BYTE;
+	src_left--;
+	bytes_read++;
+	return *src_ptr++;
+}
+
+// A file has no timing.  A reading of 0 keeps the silence timer from ever
+// starting, so the framing is never dropped, however the bytes were captured.
+int32_t clock_ms()
+{
+	return 0;
+}
+
+// One listing line: offset, bytes, word, mnemonic, operands.  Trailing
+// blanks are cut so empty columns leave nothing behind.
+static void line(uint64_t offset, const char *bytes, const char *word, const char *mnemonic,
+		 const char *fmt = "", ...)
+{
+	char operands[160];
+	va_list ap;
+	va_start(ap, fmt);
+	vsnprintf(operands, sizeof operands, fmt, ap);
+	va_end(ap);
+
+	char text[256];
+	int n = snprintf(text, sizeof text, "%10" PRIu64 "  %-5s  %-4s  %-14s %s", offset, bytes,
+			 word, mnemonic, operands);
+	if (n < 0)
+		return;
+	size_t len = strnlen(text, sizeof text);
+	while (len > 0 && text[len - 1] == ' ')
+		len--;
+	fprintf(out, "%.*s\n", (int)len, text);
+}
+
+static void flush_dropped()
+{
+	if (run_len == 0)
+		return;
+	char hex[3 * max_dropped_shown];
+	size_t used = 0;
+	for (int i = 0; i < run_len; i++)
+		used += (size_t)snprintf(hex + used, sizeof hex - used, i ? " %02X" : "%02X", run[i]);
+	line(run_at, "", "", "dropped", "%d byte%s: %s", run_len, run_len == 1 ? "" : "s", hex);
+	run_len = 0;
+}
+
+static void drop(uint64_t offset, unsigned char c)
+{
+	dropped++;
+	if (run_len > 0 && (run_len == max_dropped_shown || run_at + (uint64_t)run_len != offset))
+		flush_dropped();
+	if (run_len == 0)
+		run_at = offset;
+	run[run_len++] = c;
+}
+
+// Mnemonic and operands of a word, from its bits alone; what it did comes
+// from the display list and registers afterwards.
+static void describe(uint16_t word, const char **mnemonic, char *operands, size_t size)
+{
+	operands[0] = '\0';
+	if (word == filler_word) {
+		*mnemonic = "filler";
+		return;
+	}
+	if ((word & control_bit) == 0) {
+		unsigned value = word & value_mask;
+		unsigned colour = (word & color_field) >> 11;
+		switch (word & graphics_opcode_mask) {
+		case OP_SET_X:
+			*mnemonic = "OP_SET_X";
+			snprintf(operands, size, "x %u", value);
+			break;
+		case OP_SET_Y:
+			*mnemonic = "OP_SET_Y";
+			snprintf(operands, size, "y %u", value);
+			break;
+		case OP_MOVE_X:
+			*mnemonic = "OP_MOVE_X";
+			snprintf(operands, size, "x %u colour %u (%s)", value, colour,
+				 colour_names[colour]);
+			break;
+		case OP_MOVE_Y:
+			*mnemonic = "OP_MOVE_Y";
+			snprintf(operands, size, "y %u colour %u (%s)", value, colour,
+				 colour_names[colour]);
+			break;
+		case OP_DRAW_X:
+			*mnemonic = "OP_DRAW_X";
+			snprintf(operands, size, "x %u", value);
+			break;
+		case OP_DRAW_Y:
+			*mnemonic = "OP_DRAW_Y";
+			snprintf(operands, size, "y %u", value);
+			break;
+		default:
+			*mnemonic = "ignored";
+			snprintf(operands, size, "graphics opcode 0x%04X",
+				 (unsigned)(word & graphics_opcode_mask));
+			break;
+		}
+		return;
+	}
+	unsigned operand = word & 0xFF;
+	switch (word & control_opcode_mask) {
+	case OP_CLEAR:
+		*mnemonic = "OP_CLEAR";
+		break;
+	case OP_END_FRAME:
+		*mnemonic = "OP_END_FRAME";
+		break;
+	case OP_ATTRIBUTES: {
+		unsigned attr = word & attribute_mask;
+		*mnemonic = "OP_ATTRIBUTES";
+		snprintf(operands, size, "attr 0x%02X size %u colour %u (%s) rotation %u", attr,
+			 attr & 7, (attr >> 3) & 3, colour_names[(attr >> 3) & 3], (attr >> 5) & 3);
+		break;
+	}
+	case OP_CHARACTER:
+		*mnemonic = "OP_CHARACTER";
+		if (operand >= 0x20 && operand < 0x7F)
+			snprintf(operands, size, "char 0x%02X '%c'", operand, (char)operand);
+		else if (operand == 0x7F)
+			snprintf(operands, size, "char 0x7F DEL");
+		else
+			snprintf(operands, size, "char 0x%02X (drawn as DEL)", operand);
+		break;
+	default:
+		*mnemonic = "ignored";
+		snprintf(operands, size, "control opcode 0x%04X", (unsigned)(word & control_opcode_mask));
+		break;
+	}
+}
+
+static void list_word(uint16_t word, int32_t records_before)
+{
+	const char *mnemonic = "";
+	char operands[96];
+	describe(word, &mnemonic, operands, sizeof operands);
+
+	// What the word did, as the display list and registers show it.
+	char effect[96] = "";
+	int used = 0;
+	if (nCommands != records_before)
+		used += snprintf(effect + used, sizeof effect - (size_t)used, "records %d", (int)nCommands);
+	if ((word & (control_bit | control_opcode_mask)) == (control_bit | OP_CHARACTER))
+		used += snprintf(effect + used, sizeof effect - (size_t)used, "%spen %u %u",
+				 used ? ", " : "", (unsigned)gx1, (unsigned)gy1);
+	if (sw_wait != 0)
+		snprintf(effect + used, sizeof effect - (size_t)used, "%sframe %" PRIu64,
+			 used ? ", " : "", frames);
+
+	char bytes[8];
+	char hex[8];
+	snprintf(bytes, sizeof bytes, "%02X %02X", word >> 8, word & 0xFF);
+	snprintf(hex, sizeof hex, "%04X", (unsigned)word);
+	const char *sep = operands[0] && effect[0] ? "  " : "";
+	if (effect[0])
+		line(high_at, bytes, hex, mnemonic, "%s%s[%s]", operands, sep, effect);
+	else
+		line(high_at, bytes, hex, mnemonic, "%s", operands);
+}
+
+static void print_records(const char *label)
+{
+	if (label)
+		fprintf(out, "%s %" PRIu64 " records %d\n", label, frames, (int)nCommands);
+	else
+		fprintf(out, "eof records %d\n", (int)nCommands);
+	int32_t n = nCommands < max_commands ? nCommands : max_commands;
+	for (int32_t i = 0; i < n; i++) {
+		const DisplayRecord &r = command[i];
+		switch (r.kind) {
+		case CMD_GOTO:
+			fprintf(out, "%d GOTO %u %u\n", (int)i, (unsigned)r.p1, (unsigned)r.p2);
+			break;
+		case CMD_DRAW:
+			fprintf(out, "%d DRAW %u %u\n", (int)i, (unsigned)r.p1, (unsigned)r.p2);
+			break;
+		case CMD_COLOR:
+			fprintf(out, "%d COLOR %u %u\n", (int)i, (unsigned)r.p1, (unsigned)r.p2);
+			break;
+		case CMD_END_FRAME:
+			fprintf(out, "%d END_FRAME\n", (int)i);
+			break;
+		default:  // never written by the display list; shown rather than hidden
+			fprintf(out, "%d KIND_%u %u %u\n", (int)i, (unsigned)r.kind, (unsigned)r.p1,
+				(unsigned)r.p2);
+			break;
+		}
+	}
+	fprintf(out, "pen %u %u attr %u\n", (unsigned)gx1, (unsigned)gy1,
+		(unsigned)CharacterAttributes);
+}
+
+// A renderer's pass would clear sw_wait on reaching the end-of-frame record.
+static void frame_done()
+{
+	frames++;
+	if (sw_records)
+		print_records("frame");
+}
+
+// Records: the framer takes the bytes in one go, stopping at each end of frame.
+static void feed_records(const unsigned char *bytes, size_t n)
+{
+	src_ptr = bytes;
+	src_left = n;
+	for (;;) {
+		GetInstruction();
+		if (sw_wait == 0)
+			return;  // every byte taken
+		frame_done();
+		sw_wait = 0;
+	}
+}
+
+// Listing: one byte per call, so each step of the framer shows in its state.
+static void feed_listing(unsigned char c)
+{
+	uint64_t offset = bytes_read;
+	uint32_t before = state;
+	int32_t records_before = nCommands;
+
+	src_ptr = &c;
+	src_left = 1;
+	GetInstruction();
+
+	switch (before) {
+	case state_hunting:
+		if (state == state_half_sync)
+			sync_at = offset;
+		else
+			drop(offset, c);
+		break;
+	case state_half_sync:
+		if (state == state_high) {
+			flush_dropped();
+			line(sync_at, "FF FF", "", "sync");
+		} else {
+			drop(sync_at, 0xFF);
+			drop(offset, c);
+		}
+		break;
+	case state_high:
+		high_at = offset;
+		high_byte = c;
+		break;
+	default:
+		flush_dropped();
+		words++;
+		if (sw_wait != 0)
+			frames++;
+		list_word(instruction, records_before);
+		sw_wait = 0;
+		break;
+	}
+}
+
+void decode_begin(FILE *to, bool sw_records_wanted)
+{
+	out = to;
+	sw_records = sw_records_wanted;
+	bytes_read = 0;
+	frames = words = dropped = 0;
+	run_len = 0;
+	src_left = 0;
+}
+
+void decode_bytes(const unsigned char *bytes, size_t n)
+{
+	if (sw_records) {
+		feed_records(bytes, n);
+		return;
+	}
+	for (size_t i = 0; i < n; i++)
+		feed_listing(bytes[i]);
+}
+
+void decode_end()
+{
+	if (sw_records) {
+		print_records(nullptr);
+		return;
+	}
+	flush_dropped();
+	char hex[4];
+	if (state == state_half_sync) {
+		line(sync_at, "FF", "", "incomplete", "sync pair cut off by the end of input");
+	} else if (state == state_low) {
+		snprintf(hex, sizeof hex, "%02X", high_byte);
+		line(high_at, hex, "", "incomplete", "word cut off by the end of input");
+	}
+	fprintf(out,
+		"end of input at byte %" PRIu64 ": words %" PRIu64 ", frames %" PRIu64
+		", dropped bytes %" PRIu64 ", records %d\n",
+		bytes_read, words, frames, dropped, (int)nCommands);
+}

@@ -1,0 +1,124 @@
+// velmora-decode: a byte stream as the display program sees it.  The bytes
+// run through the program's own framer, decoder, display list and stroker
+// (linked, not copied); decode.cpp watches them and writes what happened.
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/halt.h"
+#include "display/display_list.h"
+#include "tools/decode.h"
+
+constexpr size_t read_chunk = 1 << 16;  // bytes read from the input at a time
+
+static const char usage_text[] =
+	"usage: velmora-decode [--records] [FILE]\n"
+	"\n"
+	"Decodes a Velmora byte stream (FILE, or standard input when FILE is\n"
+	"absent or \"-\") with the display program's own framer and decoder.\n"
+	"\n"
+	"Without options, lists every word, one line each:\n"
+	"  OFFSET  BYTES  WORD  MNEMONIC  OPERANDS  [what it did]\n"
+	"OFFSET is the decimal byte offset of the word's first byte; the\n"
+	"mnemonic is OP_SET_X ... OP_CHARACTER, filler (FFFF) or ignored.\n"
+	"Sync pairs, dropped bytes and a cut-off word or pair at the end get\n"
+	"lines of their own; a summary line closes the listing.\n"
+	"\n"
+	"  --records  print the display list after each end-of-frame word and\n"
+	"             once more at the end of input:\n"
+	"               frame K records N   (eof records N at the end)\n"
+	"               i GOTO|DRAW|COLOR p1 p2, or i END_FRAME\n"
+	"               pen X Y attr A\n"
+	"  -h, --help show this text\n"
+	"\n"
+	"Exit status: 0 done; 1 the display list overflowed (\"too many\n"
+	"commands\", as the display program halts); 2 bad usage or unreadable\n"
+	"input.\n";
+
+// The display program's halt, for a tool: the same line, then the process
+// ends with status 1 instead of waiting for a window to be closed.
+void error_exit()
+{
+	printf("close window to exit\n");
+	fflush(stdout);
+	fprintf(stderr,
+		"velmora-decode: display list overflow (%d records) at the word ending at byte "
+		"offset %" PRIu64 "\n",
+		(int)nCommands, bytes_read - 1);
+	exit(1);
+}
+
+static int bad_usage(const char *what, const char *arg)
+{
+	fprintf(stderr, "velmora-decode: %s '%s'\nTry 'velmora-decode --help'.\n", what, arg);
+	return 2;
+}
+
+int main(int argc, char **argv)
+{
+	bool sw_records = false;
+	bool sw_options_done = false;
+	const char *path = nullptr;
+
+	for (int i = 1; i < argc; i++) {
+		const char *arg = argv[i];
+		if (!sw_options_done && arg[0] == '-' && arg[1] != '\0') {
+			if (strcmp(arg, "--") == 0) {
+				sw_options_done = true;
+			} else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
+				fputs(usage_text, stdout);
+				return 0;
+			} else if (strcmp(arg, "--records") == 0) {
+				sw_records = true;
+			} else {
+				return bad_usage("unknown option", arg);
+			}
+			continue;
+		}
+		if (path)
+			return bad_usage("more than one input; extra", arg);
+		path = arg;
+	}
+
+	FILE *in = stdin;
+	const char *name = "standard input";
+	if (path && strcmp(path, "-") != 0) {
+		in = fopen(path, "rb");
+		if (!in) {
+			fprintf(stderr, "velmora-decode: cannot open '%s': %s\n", path, strerror(errno));
+			return 2;
+		}
+		name = path;
+	}
+
+	static unsigned char chunk[read_chunk];
+	static char out_buffer[1 << 16];
+	setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
+
+	decode_begin(stdout, sw_records);
+	for (;;) {
+		size_t n = fread(chunk, 1, sizeof chunk, in);
+		if (n > 0)
+			decode_bytes(chunk, n);
+		if (n < sizeof chunk) {
+			if (ferror(in)) {
+				int err = errno;
+				fflush(stdout);
+				fprintf(stderr, "velmora-decode: %s: read error at byte offset %" PRIu64 ": %s\n",
+					name, bytes_read, strerror(err));
+				return 2;
+			}
+			if (feof(in))
+				break;
+		}
+	}
+	decode_end();
+
+	if (fflush(stdout) != 0 || ferror(stdout)) {
+		fprintf(stderr, "velmora-decode: write error: %s\n", strerror(errno));
+		return 2;
+	}
+	return 0;
+}
