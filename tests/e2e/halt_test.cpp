@@ -1,0 +1,86 @@
+// A halt while the window is up: the message and "close window to exit",
+// then no more work (the process sleeps), but the window stays and closing
+// it ends the process.
+#include <sys/wait.h>
+
+#include "tests/e2e/harness.h"
+
+namespace e2e
+{
+namespace
+{
+
+struct Halt {
+	const char *name;
+	EnvVars env;
+	Stream stream;
+	std::string line;
+};
+
+class E2eHalt : public E2eTest, public ::testing::WithParamInterface<Halt>
+{
+};
+
+TEST_P(E2eHalt, SleepsWithTheWindowOpenUntilItIsClosed)
+{
+	const Halt &h = GetParam();
+	TempDir tmp;
+	EnvVars env = h.env;
+	env.emplace_back("VELMORA_BOARD", "file:" + tmp.file("stream", h.stream.bytes()));
+	Running r = start_with_window(env, 'y');
+	ASSERT_NE(r.window, 0u);
+
+	const std::string expected = default_startup_lines() + question() + double_answer_line() + h.line +
+	                             "close window to exit\n";
+	ASSERT_TRUE(r.child->wait_out([&](const std::string &o) { return o.size() >= expected.size(); }))
+	        << "stdout:\n"
+	        << r.child->out() << "\nstderr:\n"
+	        << r.child->err();
+	EXPECT_EQ(r.child->out(), expected);
+
+	sleep_ms(200);
+	EXPECT_LT(cpu_percent(*r.child, 1000), 10.0);
+	EXPECT_TRUE(r.child->running());
+	EXPECT_TRUE(window_geometry(r.window).viewable);
+	EXPECT_EQ(r.child->out(), expected);
+
+	close_window(r.window);
+	int status = 0;
+	ASSERT_TRUE(r.child->wait_exit(&status)) << "still running after the window was closed";
+	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+}
+
+// A frame, then more records than the list holds and no end of frame:
+// the record after the 50000th stops the program.  Draws with no move
+// before them are drawn as nothing, which keeps the passes cheap.
+Stream overflow()
+{
+	Stream s;
+	s.sync().clear().move_to(1, 100, 100).line_to(900, 100).end_frame().clear();
+	for (int i = 0; i < 50001; i++)
+		s.draw_x((uint16_t)(i % 1024));
+	return s;
+}
+
+Stream small_frame()
+{
+	return Stream().sync().clear().move_to(2, 100, 100).line_to(900, 100).end_frame();
+}
+
+INSTANTIATE_TEST_SUITE_P(, E2eHalt,
+                         ::testing::Values(Halt{"TooManyCommands",
+                                                {{"VELMORA_BOARD_RATE", "0"}},
+                                                overflow(),
+                                                "too many commands\n"},
+                                           Halt{"ReadFails",
+                                                {{"VELMORA_BOARD_FAIL", "FT_Read"}},
+                                                small_frame(),
+                                                "could not read value\n"},
+                                           Halt{"QueueQueryFails",
+                                                {{"VELMORA_BOARD_FAIL", "FT_GetQueueStatus@3"}},
+                                                small_frame(),
+                                                "could not read queue information\n"}),
+                         [](const ::testing::TestParamInfo<Halt> &i) { return std::string(i.param.name); });
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,221 @@
+// Start-up as the user sees it: the console lines of the device set-up,
+// the buffering question and its answer, the window, and the ways start-up
+// ends early.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include "tests/e2e/harness.h"
+
+namespace e2e
+{
+namespace
+{
+
+struct Answer {
+	const char *name;
+	std::string typed;   // written after the question; nothing and stdin closed if empty
+	bool double_buffer;  // what the first character selects
+};
+
+class E2eAnswer : public E2eTest, public ::testing::WithParamInterface<Answer>
+{
+};
+
+// The whole console output, the question before the answer is read, and the
+// window where and as large as it was asked for; closing it ends the
+// process with status 0 and nothing more on the console.
+TEST_P(E2eAnswer, ConsoleAndWindowOfANormalStart)
+{
+	const Answer &a = GetParam();
+	auto child = start_velmora({{"VELMORA_BOARD", "file:/dev/null"}});
+
+	const std::string asked = default_startup_lines() + question();
+	ASSERT_TRUE(child->wait_out([&](const std::string &o) { return o.size() >= asked.size(); }))
+	        << "stdout:\n"
+	        << child->out() << "\nstderr:\n"
+	        << child->err();
+	sleep_ms(100);  // nothing more may come until the answer is typed
+	ASSERT_EQ(child->out(), asked);
+	EXPECT_EQ(find_window(window_title, 0), 0u) << "window before the answer";
+
+	if (a.typed.empty())
+		child->close_in();
+	else
+		child->write_in(a.typed);
+
+	const std::string answered = asked + (a.double_buffer ? double_answer_line() : single_answer_line());
+	Window w = find_window(window_title);
+	ASSERT_NE(w, 0u) << "stdout:\n" << child->out() << "\nstderr:\n" << child->err();
+	EXPECT_EQ(child->out(), answered);
+
+	Geometry g = window_geometry(w);
+	EXPECT_EQ(g.x, 50);
+	EXPECT_EQ(g.y, 100);
+	EXPECT_EQ(g.width, 664);
+	EXPECT_EQ(g.height, 498);
+
+	close_window(w);
+	int status = 0;
+	ASSERT_TRUE(child->wait_exit(&status)) << "still running after the window was closed";
+	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+	EXPECT_EQ(child->out(), answered);
+}
+
+INSTANTIATE_TEST_SUITE_P(, E2eAnswer,
+                         ::testing::Values(Answer{"y", "y\n", true}, Answer{"n", "n\n", false},
+                                           Answer{"UpperY", "Y\n", false}, Answer{"yes", "yes\n", true},
+                                           Answer{"SpaceThenY", " y\n", false},
+                                           Answer{"EnterAlone", "\n", false},
+                                           Answer{"EndOfInput", "", false}),
+                         [](const ::testing::TestParamInfo<Answer> &i) { return std::string(i.param.name); });
+
+// Exits with status 1 before the question: no usable device.
+struct NoDevice {
+	const char *name;
+	EnvVars env;
+	std::string console;
+};
+
+class E2eNoDevice : public E2eTest, public ::testing::WithParamInterface<NoDevice>
+{
+};
+
+TEST_P(E2eNoDevice, ExitsWithStatusOne)
+{
+	EnvVars env = GetParam().env;
+	env.emplace_back("VELMORA_BOARD", "file:/dev/null");
+	auto child = start_velmora(env);
+	int status = 0;
+	ASSERT_TRUE(child->wait_exit(&status));
+	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
+	EXPECT_EQ(child->out(), GetParam().console) << "stderr:\n" << child->err();
+}
+
+std::string listing(unsigned i, const std::string &serial, const std::string &description)
+{
+	char loc[16];
+	snprintf(loc, sizeof loc, "%x", 0x1000 + i);
+	return "Dev : " + std::to_string(i) + ":\n  Flags=0x0\n  Type=0x5\n  ID=0x4036001\n  LocId=0x" + loc +
+	       "\n  SerialNumber=" + serial + "\n  Description=" + description + "\n  ftHandle=0x0\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+        , E2eNoDevice,
+        ::testing::Values(NoDevice{"NoDevices",
+                                   {{"VELMORA_BOARD_DEVICES", ""}},
+                                   "USB_direct(19Jun2012 qz)\n"
+                                   "Number of devices is 0\n"
+                                   "Error: need a device to use!\n"},
+                          // Near misses: a trailing blank, lower case, a longer name, a prefix.
+                          NoDevice{"NoneMatches",
+                                   {{"VELMORA_BOARD_DEVICES",
+                                     "FT232R USB UART ;ft232r usb uart;FT232R USB UART2@S9;FT232R"}},
+                                   "USB_direct(19Jun2012 qz)\n"
+                                   "Number of devices is 4\n" +
+                                           listing(0, "VB0000", "FT232R USB UART ") +
+                                           listing(1, "VB0001", "ft232r usb uart") +
+                                           listing(2, "S9", "FT232R USB UART2") +
+                                           listing(3, "VB0003", "FT232R") + "FT232R USB UART not found\n"},
+                          // A failed enumeration prints no count and lists nothing.
+                          NoDevice{"EnumerationFails",
+                                   {{"VELMORA_BOARD_FAIL", "FT_CreateDeviceInfoList"}},
+                                   "USB_direct(19Jun2012 qz)\n"
+                                   "FT232R USB UART not found\n"}),
+        [](const ::testing::TestParamInfo<NoDevice> &i) { return std::string(i.param.name); });
+
+// Every matching device gets its found line and the last one is opened.
+TEST_F(E2eTest, LastMatchingDeviceIsOpened)
+{
+	auto child = start_velmora(
+	        {{"VELMORA_BOARD", "file:/dev/null"},
+	         {"VELMORA_BOARD_DEVICES", "FT232R USB UART@FIRST;Dual RS232;FT232R USB UART@THIRD"}});
+	const std::string expected =
+	        "USB_direct(19Jun2012 qz)\n"
+	        "Number of devices is 3\n" +
+	        listing(0, "FIRST", "FT232R USB UART") + "  ***** FT232R USB UART found as device 0\n" +
+	        listing(1, "VB0001", "Dual RS232") + listing(2, "THIRD", "FT232R USB UART") +
+	        "  ***** FT232R USB UART found as device 2\n"
+	        "device 2 opened\n"
+	        "Device: 00000005  Device ID: 04036001\n"
+	        "SN: THIRD  Description: FT232R USB UART\n"
+	        "device 2 reset\n"
+	        "set baud rate: 1500000\n" +
+	        question();
+	ASSERT_TRUE(child->wait_out([&](const std::string &o) { return o.size() >= expected.size(); }))
+	        << "stdout:\n"
+	        << child->out() << "\nstderr:\n"
+	        << child->err();
+	EXPECT_EQ(child->out(), expected);
+}
+
+// A device failure during start-up halts: its line, "close window to
+// exit", no question and no window; the process then sleeps until a signal
+// ends it.
+struct SetupFailure {
+	const char *name;
+	EnvVars env;
+	std::string console;
+};
+
+class E2eSetupFailure : public E2eTest, public ::testing::WithParamInterface<SetupFailure>
+{
+};
+
+TEST_P(E2eSetupFailure, HaltsAsleepWithoutAWindow)
+{
+	EnvVars env = GetParam().env;
+	env.emplace_back("VELMORA_BOARD", "file:/dev/null");
+	auto child = start_velmora(env);
+	const std::string &expected = GetParam().console;
+	ASSERT_TRUE(child->wait_out([&](const std::string &o) { return o.size() >= expected.size(); }))
+	        << "stdout:\n"
+	        << child->out() << "\nstderr:\n"
+	        << child->err();
+	EXPECT_EQ(child->out(), expected);
+
+	EXPECT_LT(cpu_percent(*child, 1000), 5.0);
+	EXPECT_TRUE(child->running());
+	EXPECT_EQ(find_window(window_title, 0), 0u);
+	EXPECT_EQ(child->out(), expected);
+
+	child->signal(SIGTERM);
+	int status = 0;
+	ASSERT_TRUE(child->wait_exit(&status));
+	EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "wait status " << status;
+}
+
+const std::string opened_and_reset = "USB_direct(19Jun2012 qz)\n"
+                                     "Number of devices is 1\n" +
+                                     listing(0, "VB0000", "FT232R USB UART") +
+                                     "  ***** FT232R USB UART found as device 0\n"
+                                     "device 0 opened\n"
+                                     "Device: 00000005  Device ID: 04036001\n"
+                                     "SN: VB0000  Description: FT232R USB UART\n"
+                                     "device 0 reset\n";
+
+INSTANTIATE_TEST_SUITE_P(
+        , E2eSetupFailure,
+        ::testing::Values(SetupFailure{"Purge",
+                                       {{"VELMORA_BOARD_FAIL", "FT_Purge"}},
+                                       opened_and_reset + "set baud rate: 1500000\n"
+                                                          "could not purge the RX and TX buffers\n"
+                                                          "close window to exit\n"},
+                          SetupFailure{"BaudRate",
+                                       {{"VELMORA_BOARD_FAIL", "FT_SetBaudRate"}},
+                                       opened_and_reset + "could not set the baud rate: 1500000\n"
+                                                          "close window to exit\n"},
+                          // The second device's query fails after the first one matched:
+                          // nothing is opened.
+                          SetupFailure{"SecondDeviceQuery",
+                                       {{"VELMORA_BOARD_DEVICES", "FT232R USB UART;FT232R USB UART"},
+                                        {"VELMORA_BOARD_FAIL", "FT_GetDeviceInfoDetail@1"}},
+                                       "USB_direct(19Jun2012 qz)\n"
+                                       "Number of devices is 2\n" +
+                                               listing(0, "VB0000", "FT232R USB UART") +
+                                               "  ***** FT232R USB UART found as device 0\n"
+                                               "could not get device info\n"
+                                               "close window to exit\n"}),
+        [](const ::testing::TestParamInfo<SetupFailure> &i) { return std::string(i.param.name); });
+
+}  // namespace
+}  // namespace e2e

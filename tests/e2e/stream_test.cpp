@@ -1,0 +1,66 @@
+// The framing of the live stream through a named pipe: a word may be split
+// by a pause shorter than three seconds, but three seconds of silence in
+// the middle of a word drop the synchronisation, and only a new pair of
+// 0xFF bytes brings the words back.
+#include "tests/e2e/harness.h"
+
+namespace e2e
+{
+namespace
+{
+
+TEST_F(E2eTest, SilenceDropsSynchronisationUntilTheNextPair)
+{
+	TempDir tmp;
+	std::string fifo = tmp.fifo("board");
+	Running r = start_with_window({{"VELMORA_BOARD", "fifo:" + fifo}}, 'n');
+	ASSERT_NE(r.window, 0u);
+	FifoWriter board(fifo);
+	ASSERT_TRUE(board.open());
+
+	const Segment kept = {100, 100, 400, 100, Colour::Red};
+	const Segment split = {100, 200, 400, 200, Colour::Red};
+	const Segment dropped = {100, 300, 400, 300, Colour::Blue};
+	const Segment resynced = {600, 500, 900, 500, Colour::Black};
+
+	ASSERT_TRUE(board.write(Stream().sync()
+	                                .clear()
+	                                .move_to(1, kept.x0, kept.y0)
+	                                .line_to(kept.x1, kept.y1)
+	                                .end_frame()
+	                                .bytes()));
+	ASSERT_EQ(wait_for_picture(r.window, {kept}), "");
+
+	// A move word split by a pause of 1.5 s is still taken whole.
+	Stream head;
+	head.sync().set_y(split.y0).move_x(1, split.x0);
+	std::string bytes = head.bytes();
+	ASSERT_TRUE(board.write(bytes.substr(0, bytes.size() - 1)));
+	sleep_ms(1500);
+	ASSERT_TRUE(board.write(bytes.substr(bytes.size() - 1) +
+	                        Stream().line_to(split.x1, split.y1).end_frame().bytes()));
+	ASSERT_EQ(wait_for_picture(r.window, {kept, split}), "");
+
+	// The pair again (a filler word if the framer is still in step), then
+	// the high byte of a clear, then silence.
+	ASSERT_TRUE(board.write(Stream().sync().byte(0x81).bytes()));
+	sleep_ms(3600);
+
+	// Read in step these would complete the clear and draw the blue
+	// segment; after the silence they are dropped (none of them is 0xFF).
+	Stream late;
+	late.byte(0x00).move_to(2, dropped.x0, dropped.y0).line_to(dropped.x1, dropped.y1).end_frame();
+	ASSERT_EQ(late.bytes().find('\xFF'), std::string::npos);
+	ASSERT_TRUE(board.write(late.bytes()));
+
+	ASSERT_TRUE(board.write(Stream().sync()
+	                                .move_to(3, resynced.x0, resynced.y0)
+	                                .line_to(resynced.x1, resynced.y1)
+	                                .end_frame()
+	                                .bytes()));
+	EXPECT_EQ(wait_for_picture(r.window, {kept, split, resynced}), "");
+	EXPECT_TRUE(r.child->running());
+}
+
+}  // namespace
+}  // namespace e2e

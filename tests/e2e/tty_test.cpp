@@ -1,0 +1,131 @@
+// The tty backend end to end: with no virtual board, the program finds an
+// FT232R port in a fake sysfs tree, opens its device node (here a
+// pseudo-terminal) and draws what is written to the other side.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "tests/e2e/harness.h"
+
+namespace e2e
+{
+namespace
+{
+
+void make_dirs(const std::string &path)
+{
+	for (size_t i = 1; i <= path.size(); i++)
+		if (i == path.size() || path[i] == '/')
+			mkdir(path.substr(0, i).c_str(), 0755);
+}
+
+void put(const std::string &path, const std::string &contents)
+{
+	std::ofstream(path) << contents;
+}
+
+class Pty
+{
+      public:
+	Pty()
+	{
+		master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+		if (master_ < 0 || grantpt(master_) || unlockpt(master_))
+			ADD_FAILURE() << "pseudo-terminal: " << strerror(errno);
+		else
+			slave_ = ptsname(master_);
+	}
+	~Pty()
+	{
+		if (master_ >= 0)
+			close(master_);
+	}
+	const std::string &slave() const { return slave_; }
+	bool write_all(const std::string &bytes)
+	{
+		size_t done = 0;
+		while (master_ >= 0 && done < bytes.size()) {
+			ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+			if (n < 0 && errno == EINTR)
+				continue;
+			if (n <= 0)
+				return false;
+			done += (size_t)n;
+		}
+		return master_ >= 0;
+	}
+
+      private:
+	int master_ = -1;
+	std::string slave_;
+};
+
+TEST_F(E2eTest, TtyBackendDrawsWhatThePortReceives)
+{
+	TempDir tmp;
+	Pty pty;
+	ASSERT_FALSE(pty.slave().empty());
+
+	// sysfs as ftdi_sio leaves it: the port's link in bus/usb-serial points
+	// into the USB device's interface folder; the device folder above it
+	// holds the descriptor strings.
+	const std::string root = tmp.path() + "/sys";
+	const std::string usbdev = root + "/devices/pci0000:00/0000:00:14.0/usb3/3-2";
+	const std::string port = usbdev + "/3-2:1.0/ttyUSB0";
+	make_dirs(port);
+	make_dirs(root + "/bus/usb-serial/devices");
+	ASSERT_EQ(symlink(port.c_str(), (root + "/bus/usb-serial/devices/ttyUSB0").c_str()), 0);
+	put(usbdev + "/idVendor", "0403\n");
+	put(usbdev + "/idProduct", "6001\n");
+	put(usbdev + "/product", "FT232R USB UART\n");
+	put(usbdev + "/serial", "A7XK31QZ\n");
+	put(usbdev + "/busnum", "3\n");
+	put(usbdev + "/devpath", "2\n");
+	const std::string dev = tmp.path() + "/dev";
+	make_dirs(dev);
+	ASSERT_EQ(symlink(pty.slave().c_str(), (dev + "/ttyUSB0").c_str()), 0);
+
+	auto child = start_velmora({{"VELMORA_TTY_SYSFS", root}, {"VELMORA_TTY_DEV", dev}});
+	ASSERT_TRUE(child->wait_out_contains(question())) << "stdout:\n"
+	                                                  << child->out() << "\nstderr:\n"
+	                                                  << child->err();
+	const std::string out = child->out();
+	// The location id is the backend's own encoding of the USB path.
+	for (const char *line :
+	     {"USB_direct(19Jun2012 qz)\nNumber of devices is 1\nDev : 0:\n", "\n  ID=0x4036001\n",
+	      "\n  SerialNumber=A7XK31QZ\n  Description=FT232R USB UART\n",
+	      "\n  ***** FT232R USB UART found as device 0\n"
+	      "device 0 opened\n"
+	      "Device: 00000005  Device ID: 04036001\n"
+	      "SN: A7XK31QZ  Description: FT232R USB UART\n"
+	      "device 0 reset\n"
+	      "set baud rate: 1500000\n"
+	      "Double display buffer(y or n)?"})
+		EXPECT_NE(out.find(line), std::string::npos) << "missing:\n" << line << "\nin:\n" << out;
+
+	child->write_in("n\n");
+	Window w = find_window(window_title);
+	ASSERT_NE(w, 0u) << "stdout:\n" << child->out() << "\nstderr:\n" << child->err();
+
+	// Bytes that a cooked terminal would eat or change: 0x11/0x13 (flow
+	// control), 0x0D (carriage return), 0x03 (interrupt), 0x7F.
+	const Segment a = {0x111, 0x113, 0x30D, 0x113, Colour::Blue};
+	const Segment b = {0x203, 0x37F, 0x203, 0x1FF, Colour::Red};
+	ASSERT_TRUE(pty.write_all(Stream().sync()
+	                                  .clear()
+	                                  .move_to(2, a.x0, a.y0)
+	                                  .line_to(a.x1, a.y1)
+	                                  .move_to(1, b.x0, b.y0)
+	                                  .line_to(b.x1, b.y1)
+	                                  .end_frame()
+	                                  .bytes()));
+	EXPECT_EQ(wait_for_picture(w, {a, b}), "");
+}
+
+}  // namespace
+}  // namespace e2e
