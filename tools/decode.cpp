@@ -55,7 +55,7 @@ int32_t clock_ms()
 // One listing line: offset, bytes, word, mnemonic, operands.  Trailing
 // blanks are cut so empty columns leave nothing behind.
 static void line(uint64_t offset, const char *bytes, const char *word, const char *mnemonic,
-		 const char *fmt = "", ...)
+                 const char *fmt = "", ...)
 {
 	char operands[160];
 	va_list ap;
@@ -64,8 +64,8 @@ static void line(uint64_t offset, const char *bytes, const char *word, const cha
 	va_end(ap);
 
 	char text[256];
-	int n = snprintf(text, sizeof text, "%10" PRIu64 "  %-5s  %-4s  %-14s %s", offset, bytes,
-			 word, mnemonic, operands);
+	int n = snprintf(text, sizeof text, "%10" PRIu64 "  %-5s  %-4s  %-14s %s", offset, bytes, word,
+	                 mnemonic, operands);
 	if (n < 0)
 		return;
 	size_t len = strnlen(text, sizeof text);
@@ -119,13 +119,11 @@ static void describe(uint16_t word, const char **mnemonic, char *operands, size_
 			break;
 		case OP_MOVE_X:
 			*mnemonic = "OP_MOVE_X";
-			snprintf(operands, size, "x %u colour %u (%s)", value, colour,
-				 colour_names[colour]);
+			snprintf(operands, size, "x %u colour %u (%s)", value, colour, colour_names[colour]);
 			break;
 		case OP_MOVE_Y:
 			*mnemonic = "OP_MOVE_Y";
-			snprintf(operands, size, "y %u colour %u (%s)", value, colour,
-				 colour_names[colour]);
+			snprintf(operands, size, "y %u colour %u (%s)", value, colour, colour_names[colour]);
 			break;
 		case OP_DRAW_X:
 			*mnemonic = "OP_DRAW_X";
@@ -138,7 +136,7 @@ static void describe(uint16_t word, const char **mnemonic, char *operands, size_
 		default:
 			*mnemonic = "ignored";
 			snprintf(operands, size, "graphics opcode 0x%04X",
-				 (unsigned)(word & graphics_opcode_mask));
+			         (unsigned)(word & graphics_opcode_mask));
 			break;
 		}
 		return;
@@ -154,8 +152,8 @@ static void describe(uint16_t word, const char **mnemonic, char *operands, size_
 	case OP_ATTRIBUTES: {
 		unsigned attr = word & attribute_mask;
 		*mnemonic = "OP_ATTRIBUTES";
-		snprintf(operands, size, "attr 0x%02X size %u colour %u (%s) rotation %u", attr,
-			 attr & 7, (attr >> 3) & 3, colour_names[(attr >> 3) & 3], (attr >> 5) & 3);
+		snprintf(operands, size, "attr 0x%02X size %u colour %u (%s) rotation %u", attr, attr & 7,
+		         (attr >> 3) & 3, colour_names[(attr >> 3) & 3], (attr >> 5) & 3);
 		break;
 	}
 	case OP_CHARACTER:
@@ -186,11 +184,11 @@ static void list_word(uint16_t word, int32_t records_before)
 	if (nCommands != records_before)
 		used += snprintf(effect + used, sizeof effect - (size_t)used, "records %d", (int)nCommands);
 	if ((word & (control_bit | control_opcode_mask)) == (control_bit | OP_CHARACTER))
-		used += snprintf(effect + used, sizeof effect - (size_t)used, "%spen %u %u",
-				 used ? ", " : "", (unsigned)gx1, (unsigned)gy1);
+		used += snprintf(effect + used, sizeof effect - (size_t)used, "%spen %u %u", used ? ", " : "",
+		                 (unsigned)gx1, (unsigned)gy1);
 	if (sw_wait != 0)
-		snprintf(effect + used, sizeof effect - (size_t)used, "%sframe %" PRIu64,
-			 used ? ", " : "", frames);
+		snprintf(effect + used, sizeof effect - (size_t)used, "%sframe %" PRIu64, used ? ", " : "",
+		         frames);
 
 	char bytes[8];
 	char hex[8];
@@ -227,12 +225,11 @@ static void print_records(const char *label)
 			break;
 		default:  // never written by the display list; shown rather than hidden
 			fprintf(out, "%d KIND_%u %u %u\n", (int)i, (unsigned)r.kind, (unsigned)r.p1,
-				(unsigned)r.p2);
+			        (unsigned)r.p2);
 			break;
 		}
 	}
-	fprintf(out, "pen %u %u attr %u\n", (unsigned)gx1, (unsigned)gy1,
-		(unsigned)CharacterAttributes);
+	fprintf(out, "pen %u %u attr %u\n", (unsigned)gx1, (unsigned)gy1, (unsigned)CharacterAttributes);
 }
 
 // A renderer's pass would clear sw_wait on reaching the end-of-frame record.
@@ -334,7 +331,7 @@ void decode_end()
 		line(high_at, hex, "", "incomplete", "word cut off by the end of input");
 	}
 	fprintf(out,
-		"end of input at byte %" PRIu64 ": words %" PRIu64 ", frames %" PRIu64
-		", dropped bytes %" PRIu64 ", records %d\n",
-		bytes_read, words, frames, dropped, (int)nCommands);
+	        "end of input at byte %" PRIu64 ": words %" PRIu64 ", frames %" PRIu64
+	        ", dropped bytes %" PRIu64 ", records %d\n",
+	        bytes_read, words, frames, dropped, (int)nCommands);
 }

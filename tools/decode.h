@@ -10,6 +10,6 @@
 
 extern uint64_t bytes_read;  // bytes handed to the framer so far; the next one's offset
 
-void decode_begin(FILE *out, bool sw_records);          // before the first byte
+void decode_begin(FILE *out, bool sw_records);            // before the first byte
 void decode_bytes(const unsigned char *bytes, size_t n);  // the next n bytes of the stream
-void decode_end();                                       // end of input: the closing lines
+void decode_end();                                        // end of input: the closing lines

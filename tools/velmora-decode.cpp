@@ -13,29 +13,28 @@
 
 constexpr size_t read_chunk = 1 << 16;  // bytes read from the input at a time
 
-static const char usage_text[] =
-	"usage: velmora-decode [--records] [FILE]\n"
-	"\n"
-	"Decodes a Velmora byte stream (FILE, or standard input when FILE is\n"
-	"absent or \"-\") with the display program's own framer and decoder.\n"
-	"\n"
-	"Without options, lists every word, one line each:\n"
-	"  OFFSET  BYTES  WORD  MNEMONIC  OPERANDS  [what it did]\n"
-	"OFFSET is the decimal byte offset of the word's first byte; the\n"
-	"mnemonic is OP_SET_X ... OP_CHARACTER, filler (FFFF) or ignored.\n"
-	"Sync pairs, dropped bytes and a cut-off word or pair at the end get\n"
-	"lines of their own; a summary line closes the listing.\n"
-	"\n"
-	"  --records  print the display list after each end-of-frame word and\n"
-	"             once more at the end of input:\n"
-	"               frame K records N   (eof records N at the end)\n"
-	"               i GOTO|DRAW|COLOR p1 p2, or i END_FRAME\n"
-	"               pen X Y attr A\n"
-	"  -h, --help show this text\n"
-	"\n"
-	"Exit status: 0 done; 1 the display list overflowed (\"too many\n"
-	"commands\", as the display program halts); 2 bad usage or unreadable\n"
-	"input.\n";
+static const char usage_text[] = "usage: velmora-decode [--records] [FILE]\n"
+                                 "\n"
+                                 "Decodes a Velmora byte stream (FILE, or standard input when FILE is\n"
+                                 "absent or \"-\") with the display program's own framer and decoder.\n"
+                                 "\n"
+                                 "Without options, lists every word, one line each:\n"
+                                 "  OFFSET  BYTES  WORD  MNEMONIC  OPERANDS  [what it did]\n"
+                                 "OFFSET is the decimal byte offset of the word's first byte; the\n"
+                                 "mnemonic is OP_SET_X ... OP_CHARACTER, filler (FFFF) or ignored.\n"
+                                 "Sync pairs, dropped bytes and a cut-off word or pair at the end get\n"
+                                 "lines of their own; a summary line closes the listing.\n"
+                                 "\n"
+                                 "  --records  print the display list after each end-of-frame word and\n"
+                                 "             once more at the end of input:\n"
+                                 "               frame K records N   (eof records N at the end)\n"
+                                 "               i GOTO|DRAW|COLOR p1 p2, or i END_FRAME\n"
+                                 "               pen X Y attr A\n"
+                                 "  -h, --help show this text\n"
+                                 "\n"
+                                 "Exit status: 0 done; 1 the display list overflowed (\"too many\n"
+                                 "commands\", as the display program halts); 2 bad usage or unreadable\n"
+                                 "input.\n";
 
 // The display program's halt, for a tool: the same line, then the process
 // ends with status 1 instead of waiting for a window to be closed.
@@ -44,9 +43,9 @@ void error_exit()
 	printf("close window to exit\n");
 	fflush(stdout);
 	fprintf(stderr,
-		"velmora-decode: display list overflow (%d records) at the word ending at byte "
-		"offset %" PRIu64 "\n",
-		(int)nCommands, bytes_read - 1);
+	        "velmora-decode: display list overflow (%d records) at the word ending at byte "
+	        "offset %" PRIu64 "\n",
+	        (int)nCommands, bytes_read - 1);
 	exit(1);
 }
 
@@ -106,8 +105,9 @@ int main(int argc, char **argv)
 			if (ferror(in)) {
 				int err = errno;
 				fflush(stdout);
-				fprintf(stderr, "velmora-decode: %s: read error at byte offset %" PRIu64 ": %s\n",
-					name, bytes_read, strerror(err));
+				fprintf(stderr,
+				        "velmora-decode: %s: read error at byte offset %" PRIu64 ": %s\n",
+				        name, bytes_read, strerror(err));
 				return 2;
 			}
 			if (feof(in))
