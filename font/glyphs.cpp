@@ -34,7 +34,8 @@ static const int32_t L_semi[] = {9, 1, 2, 2, 2, 3, 9, 7, 2, 8, 3, 7, 2, 6, 1, 7,
 static const int32_t L_langle[] = {12, 10, 0, 6, 4, 2, -1};  // 60 less-than sign
 static const int32_t L_equal[] = {8, 4, 4, 4, 8, 7, 4, 7, -1};  // 61 =
 static const int32_t L_rangle[] = {8, 10, 4, 6, 0, 2, -1};  // 62 greater-than sign
-static const int32_t L_qmark[] = {8, 8, 0, 9, 1, 10, 3, 10, 4, 9, 4, 7, 3, 6, 2, 5, 2, 4, 10, 2, 2, 2, -1};  // 63 ?
+// The dot runs down to row 1, as in '!': a zero-length stroke draws nothing.
+static const int32_t L_qmark[] = {8, 8, 0, 9, 1, 10, 3, 10, 4, 9, 4, 7, 3, 6, 2, 5, 2, 4, 10, 2, 2, 1, -1};  // 63 ?
 static const int32_t L_at[] = {12, 3, 3, 2, 1, 2, 0, 3, 0, 9, 1, 10, 3, 10, 4, 9, 4, 5, 3, 5, 2, 4, 1, 5, 1, 7, 2, 8, 3, 7, 3, 6, -1};  // 64 at sign
 static const int32_t L_A[] = {8, 2, 0, 8, 2, 10, 4, 8, 4, 2, 8, 5, 4, 5, -1};  // 65 A
 static const int32_t L_B[] = {8, 2, 3, 2, 4, 3, 4, 3, 4, 5, 3, 6, 1, 6, 9, 2, 1, 10, 8, 10, 3, 10, 4, 9, 4, 7, 3, 6, -1};  // 66 B
