@@ -242,8 +242,8 @@ static FT_STATUS open_listener()
 	a.sin_family = AF_INET;
 	a.sin_port = htons(tcp_port);
 	a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-	// One client at a time: the next one waits in the backlog.
-	if (bind(listen_fd, (sockaddr *)&a, sizeof a) < 0 || listen(listen_fd, 1) < 0) {
+	// Clients are served one at a time; the next ones wait in the backlog.
+	if (bind(listen_fd, (sockaddr *)&a, sizeof a) < 0 || listen(listen_fd, 4) < 0) {
 		d2xx_note("virtual board: cannot listen on 127.0.0.1:%u: %s", tcp_port, strerror(errno));
 		close(listen_fd);
 		listen_fd = -1;
