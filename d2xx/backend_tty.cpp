@@ -393,9 +393,9 @@ static FT_STATUS tty_set_usb_parameters(int slot, uint32_t, uint32_t)
 	char path[PATH_MAX];
 	snprintf(path, sizeof path, "%s%s/%s/latency_timer", sysfs_root, ports_folder,
 		 port_name[slot]);
-	int fd = open(path, O_WRONLY | O_CLOEXEC);
+	int fd = open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
 	if (fd >= 0) {
-		if (write(fd, "1", 1) < 0) {
+		if (write(fd, "1\n", 2) < 0) {
 			// not writable: keep the driver's setting
 		}
 		close(fd);
