@@ -15,7 +15,14 @@ struct Halt {
 	EnvVars env;
 	Stream stream;
 	std::string line;
+	std::vector<Segment> shown;  // the picture on the screen when it halts, if checked
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Halt &c, std::ostream *os)
+{
+	*os << c.name;
+}
 
 class E2eHalt : public E2eTest, public ::testing::WithParamInterface<Halt>
 {
@@ -37,6 +44,9 @@ TEST_P(E2eHalt, SleepsWithTheWindowOpenUntilItIsClosed)
 	        << r.child->out() << "\nstderr:\n"
 	        << r.child->err();
 	EXPECT_EQ(r.child->out(), expected);
+	if (!h.shown.empty()) {
+		EXPECT_EQ(wait_for_picture(r.window, h.shown, 0), "");
+	}
 
 	sleep_ms(200);
 	EXPECT_LT(cpu_percent(*r.child, 1000), 10.0);
@@ -50,15 +60,19 @@ TEST_P(E2eHalt, SleepsWithTheWindowOpenUntilItIsClosed)
 	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
 }
 
-// A frame, then more records than the list holds and no end of frame:
-// the record after the 50000th stops the program.  Draws with no move
-// before them are drawn as nothing, which keeps the passes cheap.
+// A list of exactly 50000 records (a red line, zero-length draws, the end
+// of frame) is full but valid and is shown; the next record is one too
+// many.  The draws all end on the line's last point, so the passes stay
+// cheap.
+const Segment full_line = {100, 100, 900, 100, Colour::Red};
+
 Stream overflow()
 {
 	Stream s;
-	s.sync().clear().move_to(1, 100, 100).line_to(900, 100).end_frame().clear();
-	for (int i = 0; i < 50001; i++)
-		s.draw_x((uint16_t)(i % 1024));
+	s.sync().clear().move_to(1, full_line.x0, full_line.y0).line_to(full_line.x1, full_line.y1);
+	for (int records = 2; records < 49999; records++)
+		s.draw_x(full_line.x1);
+	s.end_frame().draw_x(full_line.x1);
 	return s;
 }
 
@@ -71,15 +85,18 @@ INSTANTIATE_TEST_SUITE_P(, E2eHalt,
                          ::testing::Values(Halt{"TooManyCommands",
                                                 {{"VELMORA_BOARD_RATE", "0"}},
                                                 overflow(),
-                                                "too many commands\n"},
+                                                "too many commands\n",
+                                                {full_line}},
                                            Halt{"ReadFails",
                                                 {{"VELMORA_BOARD_FAIL", "FT_Read"}},
                                                 small_frame(),
-                                                "could not read value\n"},
+                                                "could not read value\n",
+                                                {}},
                                            Halt{"QueueQueryFails",
                                                 {{"VELMORA_BOARD_FAIL", "FT_GetQueueStatus@3"}},
                                                 small_frame(),
-                                                "could not read queue information\n"}),
+                                                "could not read queue information\n",
+                                                {}}),
                          [](const ::testing::TestParamInfo<Halt> &i) { return std::string(i.param.name); });
 
 }  // namespace

@@ -611,18 +611,41 @@ int count_colour(const Image &img, Colour c)
 	return n;
 }
 
+// Writes the image as a binary PPM next to the test's scratch files, so a
+// failure can be looked at.
+static std::string save_ppm(const Image &img)
+{
+	const ::testing::TestInfo *t = ::testing::UnitTest::GetInstance()->current_test_info();
+	std::string name = t ? std::string(t->test_suite_name()) + "." + t->name() : "picture";
+	for (char &c : name)
+		if (c == '/')
+			c = '_';
+	const char *base = getenv("TMPDIR");
+	std::string path = std::string(base && *base ? base : "/tmp") + "/velmora-e2e-" + name + "-" +
+	                   std::to_string(getpid()) + ".ppm";
+	std::ofstream f(path, std::ios::binary);
+	f << "P6\n" << img.width << " " << img.height << "\n255\n";
+	for (uint32_t p : img.rgb) {
+		char rgb[3] = {(char)(p >> 16), (char)(p >> 8), (char)p};
+		f.write(rgb, 3);
+	}
+	return f ? path : "(could not save the picture)";
+}
+
 std::string wait_for_picture(Window w, const std::vector<Segment> &segments, int timeout_ms)
 {
 	std::string why = "window not readable";
-	wait_until(
+	Image img;
+	bool ok = wait_until(
 	        [&] {
-		        Image img;
 		        if (!grab(w, &img))
 			        return false;
 		        why = check_picture(img, segments);
 		        return why.empty();
 	        },
 	        timeout_ms);
+	if (!ok && img.width > 0)
+		why += "; window saved as " + save_ppm(img);
 	return why;
 }
 

@@ -147,10 +147,12 @@ struct TextRun {
 	Colour colour;
 };
 
+using E2eText = E2eTest;
+
 // Four runs, in two sizes and all four directions of writing, each in its
 // colour; the strokes must be exactly where the glyph points map, so a
 // wrong size, turn, advance or colour shows as missing or stray pixels.
-TEST_F(E2eTest, TextInSizesAndRotations)
+TEST_F(E2eText, StrokesInSizesAndRotations)
 {
 	const std::vector<TextRun> runs = {
 	        {"HELTA", 80, 620, 6, 0, Colour::Blue},

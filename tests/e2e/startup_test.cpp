@@ -17,6 +17,12 @@ struct Answer {
 	bool double_buffer;  // what the first character selects
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Answer &c, std::ostream *os)
+{
+	*os << c.name;
+}
+
 class E2eAnswer : public E2eTest, public ::testing::WithParamInterface<Answer>
 {
 };
@@ -76,6 +82,12 @@ struct NoDevice {
 	std::string console;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const NoDevice &c, std::ostream *os)
+{
+	*os << c.name;
+}
+
 class E2eNoDevice : public E2eTest, public ::testing::WithParamInterface<NoDevice>
 {
 };
@@ -123,8 +135,10 @@ INSTANTIATE_TEST_SUITE_P(
                                    "FT232R USB UART not found\n"}),
         [](const ::testing::TestParamInfo<NoDevice> &i) { return std::string(i.param.name); });
 
+using E2eDevices = E2eTest;
+
 // Every matching device gets its found line and the last one is opened.
-TEST_F(E2eTest, LastMatchingDeviceIsOpened)
+TEST_F(E2eDevices, LastMatchingOneIsOpened)
 {
 	auto child = start_velmora(
 	        {{"VELMORA_BOARD", "file:/dev/null"},
@@ -156,6 +170,12 @@ struct SetupFailure {
 	EnvVars env;
 	std::string console;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SetupFailure &c, std::ostream *os)
+{
+	*os << c.name;
+}
 
 class E2eSetupFailure : public E2eTest, public ::testing::WithParamInterface<SetupFailure>
 {

@@ -9,7 +9,9 @@ namespace e2e
 namespace
 {
 
-TEST_F(E2eTest, SilenceDropsSynchronisationUntilTheNextPair)
+using E2eFraming = E2eTest;
+
+TEST_F(E2eFraming, SilenceDropsSynchronisationUntilTheNextPair)
 {
 	TempDir tmp;
 	std::string fifo = tmp.fifo("board");
