@@ -8,16 +8,16 @@
 
 #include "d2xx/ftd2xx.h"
 
-constexpr uint32_t max_devices = 32;         // devices listed and open at once
-constexpr size_t max_port_name = 32;         // a backend's name for a device, NUL included
+constexpr uint32_t max_devices = 32;            // devices listed and open at once
+constexpr size_t max_port_name = 32;            // a backend's name for a device, NUL included
 constexpr uint32_t virtual_queue_size = 65536;  // virtual board's receive queue, bytes
-constexpr int idle_wait_ms = 1;              // longest wait of a queue query that finds nothing
+constexpr int idle_wait_ms = 1;                 // longest wait of a queue query that finds nothing
 
 // One entry of the device list.  Strings are NUL-terminated.
 struct d2xx_device {
-	char port[max_port_name];               // the backend's key: "ttyUSB2", "vb0"
+	char port[max_port_name];  // the backend's key: "ttyUSB2", "vb0"
 	FT_DEVICE type;
-	uint32_t id;                            // (USB vendor << 16) | product
+	uint32_t id;  // (USB vendor << 16) | product
 	uint32_t loc_id;
 	char serial[ft_serial_size];
 	char description[ft_description_size];

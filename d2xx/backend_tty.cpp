@@ -209,15 +209,16 @@ static FT_STATUS tty_open(int slot, const d2xx_device *dev)
 	if (fd < 0) {
 		int e = errno;
 		d2xx_note("cannot open %s: %s%s", path, strerror(e),
-			  e == EACCES ? " (is the user in the dialout group?)" :
-			  e == EBUSY ? " (another program has it)" : "");
+		          e == EACCES  ? " (is the user in the dialout group?)"
+		          : e == EBUSY ? " (another program has it)"
+		                       : "");
 		return FT_DEVICE_NOT_OPENED;
 	}
 	// TIOCEXCL keeps other openers out, flock other copies of this program,
 	// root included.
 	if (flock(fd, LOCK_EX | LOCK_NB) < 0) {
 		d2xx_note("cannot lock %s: %s", path,
-			  errno == EWOULDBLOCK ? "another program has it open" : strerror(errno));
+		          errno == EWOULDBLOCK ? "another program has it open" : strerror(errno));
 		close(fd);
 		return FT_DEVICE_NOT_OPENED;
 	}
@@ -250,7 +251,7 @@ static FT_STATUS port_failed(int slot, const char *what, int e)
 {
 	if (!sw_gone[slot])
 		d2xx_note("%s: %s: %s%s", port_name[slot], what, e ? strerror(e) : "hung up",
-			  e == EIO || e == ENXIO || e == 0 ? " (device unplugged?)" : "");
+		          e == EIO || e == ENXIO || e == 0 ? " (device unplugged?)" : "");
 	sw_gone[slot] = true;
 	return FT_IO_ERROR;
 }
@@ -258,7 +259,7 @@ static FT_STATUS port_failed(int slot, const char *what, int e)
 // Sets the termios that change() makes, then reads it back: the driver may
 // keep only part of it.
 static FT_STATUS apply(int slot, void (*change)(termios *, const void *), const void *arg,
-		       bool (*same)(const termios *, const termios *), FT_STATUS refused)
+                       bool (*same)(const termios *, const termios *), FT_STATUS refused)
 {
 	termios want, got;
 	if (tcgetattr(port_fd[slot], &want) < 0)
@@ -279,12 +280,12 @@ struct baud_constant {
 	speed_t speed;
 };
 static const baud_constant baud_constants[] = {
-	{200, B200}, {300, B300}, {600, B600}, {1200, B1200}, {1800, B1800},
-	{2400, B2400}, {4800, B4800}, {9600, B9600}, {19200, B19200}, {38400, B38400},
-	{57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800},
-	{500000, B500000}, {576000, B576000}, {921600, B921600}, {1000000, B1000000},
-	{1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000},
-	{2500000, B2500000}, {3000000, B3000000},
+        {200, B200},         {300, B300},         {600, B600},         {1200, B1200},
+        {1800, B1800},       {2400, B2400},       {4800, B4800},       {9600, B9600},
+        {19200, B19200},     {38400, B38400},     {57600, B57600},     {115200, B115200},
+        {230400, B230400},   {460800, B460800},   {500000, B500000},   {576000, B576000},
+        {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+        {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
 };
 
 static void change_speed(termios *t, const void *arg)
@@ -355,14 +356,14 @@ static bool same_frame(const termios *want, const termios *got)
 static FT_STATUS tty_set_data_characteristics(int slot, uint8_t bits, uint8_t stop, uint8_t parity)
 {
 	static const tcflag_t parity_bits[] = {
-		0,                          // none
-		PARENB | PARODD,            // odd
-		PARENB,                     // even
-		PARENB | CMSPAR | PARODD,   // mark: always 1
-		PARENB | CMSPAR,            // space: always 0
+	        0,                         // none
+	        PARENB | PARODD,           // odd
+	        PARENB,                    // even
+	        PARENB | CMSPAR | PARODD,  // mark: always 1
+	        PARENB | CMSPAR,           // space: always 0
 	};
-	tcflag_t frame = (bits == FT_BITS_7 ? CS7 : CS8) |
-			 (stop == FT_STOP_BITS_2 ? CSTOPB : 0) | parity_bits[parity];
+	tcflag_t frame =
+	        (bits == FT_BITS_7 ? CS7 : CS8) | (stop == FT_STOP_BITS_2 ? CSTOPB : 0) | parity_bits[parity];
 	return apply(slot, change_frame, &frame, same_frame, FT_IO_ERROR);
 }
 
@@ -391,8 +392,7 @@ static FT_STATUS tty_purge(int slot, uint32_t mask)
 static FT_STATUS tty_set_usb_parameters(int slot, uint32_t, uint32_t)
 {
 	char path[PATH_MAX];
-	snprintf(path, sizeof path, "%s%s/%s/latency_timer", sysfs_root, ports_folder,
-		 port_name[slot]);
+	snprintf(path, sizeof path, "%s%s/%s/latency_timer", sysfs_root, ports_folder, port_name[slot]);
 	int fd = open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
 	if (fd >= 0) {
 		if (write(fd, "1\n", 2) < 0) {
@@ -442,18 +442,18 @@ static FT_STATUS tty_read(int slot, void *buf, uint32_t n, uint32_t *got)
 }
 
 const d2xx_backend d2xx_tty_backend = {
-	"tty",
-	tty_init,
-	nullptr,
-	tty_list,
-	tty_open,
-	tty_close,
-	tty_reset,
-	tty_set_baud_rate,
-	tty_set_flow_control,
-	tty_set_data_characteristics,
-	tty_set_usb_parameters,
-	tty_purge,
-	tty_queue_status,
-	tty_read,
+        "tty",
+        tty_init,
+        nullptr,
+        tty_list,
+        tty_open,
+        tty_close,
+        tty_reset,
+        tty_set_baud_rate,
+        tty_set_flow_control,
+        tty_set_data_characteristics,
+        tty_set_usb_parameters,
+        tty_purge,
+        tty_queue_status,
+        tty_read,
 };

@@ -42,10 +42,10 @@
 
 #include "d2xx/backend.h"
 
-constexpr uint32_t default_rate = 150000;   // bytes per second: 1500000 baud, 10 bits a byte
+constexpr uint32_t default_rate = 150000;  // bytes per second: 1500000 baud, 10 bits a byte
 constexpr uint64_t ns_per_s = 1000000000;
-constexpr uint64_t max_rate = 1000000000;   // bytes per second; keeps credit arithmetic in range
-constexpr uint32_t virtual_id = 0x04036001; // FTDI, FT232R
+constexpr uint64_t max_rate = 1000000000;    // bytes per second; keeps credit arithmetic in range
+constexpr uint32_t virtual_id = 0x04036001;  // FTDI, FT232R
 constexpr uint32_t first_loc_id = 0x1000;
 
 enum source_kind { source_file, source_fifo, source_tcp };
@@ -56,24 +56,24 @@ static uint32_t device_count;
 static source_kind kind;
 static char source_path[PATH_MAX];
 static uint16_t tcp_port;
-static uint64_t rate;                // bytes per second, 0 = unlimited
-static int fail_op;                  // op_count: none
-static bool sw_fail_every;           // else only call number fail_call
+static uint64_t rate;       // bytes per second, 0 = unlimited
+static int fail_op;         // op_count: none
+static bool sw_fail_every;  // else only call number fail_call
 static uint64_t fail_call;
-static uint64_t calls[op_count];     // calls so far, per operation
-static char config_error[160];       // first bad setting, "" when none
+static uint64_t calls[op_count];  // calls so far, per operation
+static char config_error[160];    // first bad setting, "" when none
 
 // The open device.
 static int open_slot = -1;
-static int source_fd = -1;           // file, fifo, or the current TCP client
+static int source_fd = -1;  // file, fifo, or the current TCP client
 static int listen_fd = -1;
-static bool sw_source_ended;         // a read found the end: file done, fifo without writer
-static bool sw_played_once;          // a regular file: its end is final
+static bool sw_source_ended;                     // a read found the end: file done, fifo without writer
+static bool sw_played_once;                      // a regular file: its end is final
 static unsigned char queue[virtual_queue_size];  // receive queue, a ring
-static uint32_t queue_head;          // oldest byte
-static uint32_t queue_count;         // bytes queued
-static uint64_t credit;              // rate allowance, byte-nanoseconds (1e9 = one byte)
-static uint64_t credit_time;         // monotonic ns when credit was last topped up
+static uint32_t queue_head;                      // oldest byte
+static uint32_t queue_count;                     // bytes queued
+static uint64_t credit;                          // rate allowance, byte-nanoseconds (1e9 = one byte)
+static uint64_t credit_time;                     // monotonic ns when credit was last topped up
 
 static void config_fail(const char *what, const char *value, const char *why)
 {
@@ -111,7 +111,7 @@ static void parse_devices(const char *value)
 			end = entry + strlen(entry);
 		if (device_count == max_devices) {
 			d2xx_note("VELMORA_BOARD_DEVICES: more than %u devices, the rest left out",
-				  max_devices);
+			          max_devices);
 			return;
 		}
 		d2xx_device *d = &devices[device_count];
@@ -171,8 +171,8 @@ static void parse_fail(const char *value)
 	const char *at = strchr(value, '@');
 	size_t name_len = at ? (size_t)(at - value) : strlen(value);
 	int op = 0;
-	while (op < op_count && !(strlen(d2xx_op_names[op]) == name_len &&
-				  strncmp(d2xx_op_names[op], value, name_len) == 0))
+	while (op < op_count &&
+	       !(strlen(d2xx_op_names[op]) == name_len && strncmp(d2xx_op_names[op], value, name_len) == 0))
 		op++;
 	if (op == op_count) {
 		config_fail("VELMORA_BOARD_FAIL", value, "not an operation name such as FT_Read");
@@ -207,7 +207,8 @@ static void virtual_init()
 	const char *r = getenv("VELMORA_BOARD_RATE");
 	rate = default_rate;
 	if (r && !parse_number(r, strlen(r), max_rate, &rate))
-		config_fail("VELMORA_BOARD_RATE", r, "must be a whole number of bytes per second, at most 1000000000");
+		config_fail("VELMORA_BOARD_RATE", r,
+		            "must be a whole number of bytes per second, at most 1000000000");
 }
 
 static bool virtual_inject_failure(d2xx_op op)
@@ -457,18 +458,18 @@ static FT_STATUS virtual_set_usb_parameters(int, uint32_t, uint32_t)
 }
 
 const d2xx_backend d2xx_virtual_backend = {
-	"virtual",
-	virtual_init,
-	virtual_inject_failure,
-	virtual_list,
-	virtual_open,
-	virtual_close,
-	virtual_reset,
-	virtual_set_baud_rate,
-	virtual_set_flow_control,
-	virtual_set_data_characteristics,
-	virtual_set_usb_parameters,
-	virtual_purge,
-	virtual_queue_status,
-	virtual_read,
+        "virtual",
+        virtual_init,
+        virtual_inject_failure,
+        virtual_list,
+        virtual_open,
+        virtual_close,
+        virtual_reset,
+        virtual_set_baud_rate,
+        virtual_set_flow_control,
+        virtual_set_data_characteristics,
+        virtual_set_usb_parameters,
+        virtual_purge,
+        virtual_queue_status,
+        virtual_read,
 };

@@ -16,10 +16,18 @@
 #include "d2xx/backend.h"
 
 const char *const d2xx_op_names[op_count] = {
-	"FT_CreateDeviceInfoList", "FT_GetDeviceInfoDetail", "FT_Open",
-	"FT_GetDeviceInfo", "FT_ResetDevice", "FT_SetBaudRate",
-	"FT_SetFlowControl", "FT_SetDataCharacteristics", "FT_SetUSBParameters",
-	"FT_Purge", "FT_GetQueueStatus", "FT_Read",
+        "FT_CreateDeviceInfoList",
+        "FT_GetDeviceInfoDetail",
+        "FT_Open",
+        "FT_GetDeviceInfo",
+        "FT_ResetDevice",
+        "FT_SetBaudRate",
+        "FT_SetFlowControl",
+        "FT_SetDataCharacteristics",
+        "FT_SetUSBParameters",
+        "FT_Purge",
+        "FT_GetQueueStatus",
+        "FT_Read",
 };
 
 // FT232R line rates, bits per second: 3 MHz over the divisor's range.
@@ -34,10 +42,10 @@ struct ft_open_device {
 	d2xx_device device;  // as listed when it was opened
 };
 
-static const d2xx_backend *backend;           // null until the first call
-static d2xx_device device_list[max_devices];  // the latest enumeration
-static uint32_t device_count;                 // entries of device_list, 0..max_devices
-static bool sw_listed;                        // device_list holds an enumeration
+static const d2xx_backend *backend;               // null until the first call
+static d2xx_device device_list[max_devices];      // the latest enumeration
+static uint32_t device_count;                     // entries of device_list, 0..max_devices
+static bool sw_listed;                            // device_list holds an enumeration
 static ft_open_device open_devices[max_devices];  // indexed by slot
 
 void d2xx_note(const char *format, ...)
@@ -146,14 +154,14 @@ FT_STATUS FT_CreateDeviceInfoList(uint32_t *lpdwNumDevs)
 	return status;
 }
 
-FT_STATUS FT_GetDeviceInfoDetail(uint32_t dwIndex, uint32_t *lpdwFlags, uint32_t *lpdwType,
-				 uint32_t *lpdwID, uint32_t *lpdwLocId, void *lpSerialNumber,
-				 void *lpDescription, FT_HANDLE *pftHandle)
+FT_STATUS FT_GetDeviceInfoDetail(uint32_t dwIndex, uint32_t *lpdwFlags, uint32_t *lpdwType, uint32_t *lpdwID,
+                                 uint32_t *lpdwLocId, void *lpSerialNumber, void *lpDescription,
+                                 FT_HANDLE *pftHandle)
 {
 	if (enter(op_GetDeviceInfoDetail))
 		return FT_IO_ERROR;
-	if (!lpdwFlags || !lpdwType || !lpdwID || !lpdwLocId || !lpSerialNumber ||
-	    !lpDescription || !pftHandle)
+	if (!lpdwFlags || !lpdwType || !lpdwID || !lpdwLocId || !lpSerialNumber || !lpDescription ||
+	    !pftHandle)
 		return FT_INVALID_PARAMETER;
 	if (!sw_listed) {
 		FT_STATUS status = enumerate();
@@ -208,8 +216,8 @@ FT_STATUS FT_Open(int deviceNumber, FT_HANDLE *pHandle)
 	return FT_OK;
 }
 
-FT_STATUS FT_GetDeviceInfo(FT_HANDLE ftHandle, FT_DEVICE *lpftDevice, uint32_t *lpdwID,
-			   char *SerialNumber, char *Description, void *)
+FT_STATUS FT_GetDeviceInfo(FT_HANDLE ftHandle, FT_DEVICE *lpftDevice, uint32_t *lpdwID, char *SerialNumber,
+                           char *Description, void *)
 {
 	int slot;
 	FT_STATUS status = enter_open(op_GetDeviceInfo, ftHandle, &slot);
@@ -243,21 +251,19 @@ FT_STATUS FT_SetBaudRate(FT_HANDLE ftHandle, uint32_t BaudRate)
 	return backend->set_baud_rate(slot, BaudRate);
 }
 
-FT_STATUS FT_SetFlowControl(FT_HANDLE ftHandle, uint16_t FlowControl, uint8_t XonChar,
-			    uint8_t XoffChar)
+FT_STATUS FT_SetFlowControl(FT_HANDLE ftHandle, uint16_t FlowControl, uint8_t XonChar, uint8_t XoffChar)
 {
 	int slot;
 	FT_STATUS status = enter_open(op_SetFlowControl, ftHandle, &slot);
 	if (status != FT_OK)
 		return status;
-	if (FlowControl != FT_FLOW_NONE && FlowControl != FT_FLOW_RTS_CTS &&
-	    FlowControl != FT_FLOW_DTR_DSR && FlowControl != FT_FLOW_XON_XOFF)
+	if (FlowControl != FT_FLOW_NONE && FlowControl != FT_FLOW_RTS_CTS && FlowControl != FT_FLOW_DTR_DSR &&
+	    FlowControl != FT_FLOW_XON_XOFF)
 		return FT_INVALID_PARAMETER;
 	return backend->set_flow_control(slot, FlowControl, XonChar, XoffChar);
 }
 
-FT_STATUS FT_SetDataCharacteristics(FT_HANDLE ftHandle, uint8_t WordLength, uint8_t StopBits,
-				    uint8_t Parity)
+FT_STATUS FT_SetDataCharacteristics(FT_HANDLE ftHandle, uint8_t WordLength, uint8_t StopBits, uint8_t Parity)
 {
 	int slot;
 	FT_STATUS status = enter_open(op_SetDataCharacteristics, ftHandle, &slot);
@@ -269,8 +275,7 @@ FT_STATUS FT_SetDataCharacteristics(FT_HANDLE ftHandle, uint8_t WordLength, uint
 	return backend->set_data_characteristics(slot, WordLength, StopBits, Parity);
 }
 
-FT_STATUS FT_SetUSBParameters(FT_HANDLE ftHandle, uint32_t InTransferSize,
-			      uint32_t OutTransferSize)
+FT_STATUS FT_SetUSBParameters(FT_HANDLE ftHandle, uint32_t InTransferSize, uint32_t OutTransferSize)
 {
 	int slot;
 	FT_STATUS status = enter_open(op_SetUSBParameters, ftHandle, &slot);
@@ -311,8 +316,7 @@ FT_STATUS FT_GetQueueStatus(FT_HANDLE ftHandle, uint32_t *dwRxBytes)
 	return status;
 }
 
-FT_STATUS FT_Read(FT_HANDLE ftHandle, void *lpBuffer, uint32_t dwBytesToRead,
-		  uint32_t *lpBytesReturned)
+FT_STATUS FT_Read(FT_HANDLE ftHandle, void *lpBuffer, uint32_t dwBytesToRead, uint32_t *lpBytesReturned)
 {
 	if (lpBytesReturned)
 		*lpBytesReturned = 0;

@@ -16,7 +16,8 @@
 
 #include "d2xx/backend.h"
 
-namespace d2xx_test {
+namespace d2xx_test
+{
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
@@ -59,8 +60,9 @@ inline std::string read_file(const fs::path &p)
 
 // Every case starts with no VELMORA_* settings, a fresh platform layer and
 // an empty scratch folder, and leaves none of them behind.
-class D2xxTest : public ::testing::Test {
-protected:
+class D2xxTest : public ::testing::Test
+{
+      protected:
 	fs::path dir;
 
 	void SetUp() override
@@ -83,7 +85,7 @@ protected:
 	static void clear_environment()
 	{
 		for (const char *v : {"VELMORA_BOARD", "VELMORA_BOARD_DEVICES", "VELMORA_BOARD_RATE",
-				      "VELMORA_BOARD_FAIL", "VELMORA_TTY_SYSFS", "VELMORA_TTY_DEV"})
+		                      "VELMORA_BOARD_FAIL", "VELMORA_TTY_SYSFS", "VELMORA_TTY_DEV"})
 			unsetenv(v);
 	}
 
@@ -148,7 +150,7 @@ protected:
 		double wall = ms_since(start);
 		clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
 		double cpu = (double)(cpu1.tv_sec - cpu0.tv_sec) * 1e3 +
-			     (double)(cpu1.tv_nsec - cpu0.tv_nsec) / 1e6;
+		             (double)(cpu1.tv_nsec - cpu0.tv_nsec) / 1e6;
 		EXPECT_LE(long_calls, 5);      // a busy machine may delay a few
 		EXPECT_GE(wall, calls * 0.5);  // ~1 ms each: it did wait
 		EXPECT_LT(cpu, wall * 0.5);    // and slept while waiting

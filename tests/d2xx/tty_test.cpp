@@ -12,23 +12,27 @@
 
 #include "tests/d2xx/d2xx_test.h"
 
-namespace {
+namespace
+{
 
 using namespace d2xx_test;
 
 struct UsbPort {
-	unsigned number;          // ttyUSB<number>
-	const char *usb_device;   // sysfs folder name: "1-2", "3-1.4"
-	const char *attributes;   // "name=value;..." of the USB device, written with a newline
+	unsigned number;         // ttyUSB<number>
+	const char *usb_device;  // sysfs folder name: "1-2", "3-1.4"
+	const char *attributes;  // "name=value;..." of the USB device, written with a newline
 };
 
 // Three chips on four ports, listed out of order; ttyUSB3's device tells
 // nothing.
 const UsbPort ports[] = {
-	{10, "3-1.4", "idVendor=0403;idProduct=6001;product=FT232R USB UART;serial=AL00FGHI;busnum=3;devpath=1.4"},
-	{2, "1-2", "idVendor=0403;idProduct=6001;product=FT232R USB UART;serial=A9ABCDEF;busnum=1;devpath=2"},
-	{1, "2-3", "idVendor=10c4;idProduct=ea60;product=CP2102 USB to UART Bridge Controller;serial=0001;busnum=2;devpath=3"},
-	{3, "1-5", ""},
+        {10, "3-1.4",
+         "idVendor=0403;idProduct=6001;product=FT232R USB UART;serial=AL00FGHI;busnum=3;devpath=1.4"},
+        {2, "1-2", "idVendor=0403;idProduct=6001;product=FT232R USB UART;serial=A9ABCDEF;busnum=1;devpath=2"},
+        {1, "2-3",
+         "idVendor=10c4;idProduct=ea60;product=CP2102 USB to UART Bridge "
+         "Controller;serial=0001;busnum=2;devpath=3"},
+        {3, "1-5", ""},
 };
 
 struct Pty {
@@ -36,8 +40,9 @@ struct Pty {
 	int slave = -1;  // the test's own view of the port
 };
 
-class TtyPorts : public D2xxTest {
-protected:
+class TtyPorts : public D2xxTest
+{
+      protected:
 	fs::path sys, dev;
 	Pty pty;
 
@@ -84,7 +89,7 @@ protected:
 			at = end + 1;
 		}
 		fs::create_directory_symlink(fs::relative(node, sys / "bus/usb-serial/devices"),
-					     sys / "bus/usb-serial/devices" / tty);
+		                             sys / "bus/usb-serial/devices" / tty);
 	}
 
 	// A pseudo-terminal as DEV/ttyUSB<number>.
@@ -127,17 +132,17 @@ TEST_F(TtyPorts, ListsEveryPortInNumericOrderWithWhatSysfsTells)
 		uint32_t id, loc_id;
 		const char *serial, *description;
 	} want[] = {
-		{0x10c4ea60, 0x23, "0001", "CP2102 USB to UART Bridge Controller"},  // ttyUSB1
-		{0x04036001, 0x12, "A9ABCDEF", "FT232R USB UART"},                   // ttyUSB2
-		{0, 0, "", ""},                                                      // ttyUSB3
-		{0x04036001, 0x314, "AL00FGHI", "FT232R USB UART"},                  // ttyUSB10
+	        {0x10c4ea60, 0x23, "0001", "CP2102 USB to UART Bridge Controller"},  // ttyUSB1
+	        {0x04036001, 0x12, "A9ABCDEF", "FT232R USB UART"},                   // ttyUSB2
+	        {0, 0, "", ""},                                                      // ttyUSB3
+	        {0x04036001, 0x314, "AL00FGHI", "FT232R USB UART"},                  // ttyUSB10
 	};
 	for (uint32_t i = 0; i < n; i++) {
 		uint32_t flags = 9, type = 9, id = 9, loc = 9;
 		char serial[ft_serial_size], description[ft_description_size];
 		FT_HANDLE handle = &handle;
 		ASSERT_EQ(FT_GetDeviceInfoDetail(i, &flags, &type, &id, &loc, serial, description, &handle),
-			  FT_OK);
+		          FT_OK);
 		EXPECT_EQ(flags, 0u) << i;
 		EXPECT_EQ(type, FT_DEVICE_232R) << i;
 		EXPECT_EQ(id, want[i].id) << i;
@@ -236,7 +241,8 @@ TEST_F(TtyPorts, MegabyteArrivesWholeAndInOrder)
 		fcntl(pty.master, F_SETFL, O_NONBLOCK);
 		size_t done = 0;
 		while (done < bytes.size() && !stop) {
-			ssize_t k = write(pty.master, bytes.data() + done, std::min<size_t>(bytes.size() - done, 4096));
+			ssize_t k = write(pty.master, bytes.data() + done,
+			                  std::min<size_t>(bytes.size() - done, 4096));
 			if (k > 0) {
 				done += (size_t)k;
 			} else {
@@ -299,8 +305,8 @@ TEST_F(TtyPorts, PortInUseCannotBeOpenedAgain)
 		d2xx_reset();
 		uint32_t n;
 		FT_HANDLE mine;
-		bool refused = FT_CreateDeviceInfoList(&n) == FT_OK &&
-			       FT_Open(3, &mine) == FT_DEVICE_NOT_OPENED;
+		bool refused =
+		        FT_CreateDeviceInfoList(&n) == FT_OK && FT_Open(3, &mine) == FT_DEVICE_NOT_OPENED;
 		_exit(refused ? 0 : 1);
 	}
 	int status = 0;

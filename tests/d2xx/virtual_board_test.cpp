@@ -13,7 +13,8 @@
 
 #include "tests/d2xx/d2xx_test.h"
 
-namespace {
+namespace
+{
 
 using namespace d2xx_test;
 
@@ -29,7 +30,7 @@ Listed detail(uint32_t i)
 	Listed d;
 	char serial[ft_serial_size], description[ft_description_size];
 	d.status = FT_GetDeviceInfoDetail(i, &d.flags, &d.type, &d.id, &d.loc_id, serial, description,
-					  &d.handle);
+	                                  &d.handle);
 	if (d.status == FT_OK) {
 		d.serial = serial;
 		d.description = description;
@@ -89,14 +90,15 @@ Bytes take(FT_HANDLE h)
 	EXPECT_EQ(FT_GetQueueStatus(h, &waiting), FT_OK);
 	while (got.size() < waiting &&
 	       FT_Read(h, block, std::min(waiting - (uint32_t)got.size(), (uint32_t)sizeof block), &n) ==
-		       FT_OK &&
+	               FT_OK &&
 	       n > 0)
 		got.insert(got.end(), block, block + n);
 	return got;
 }
 
-class VirtualBoard : public D2xxTest {
-protected:
+class VirtualBoard : public D2xxTest
+{
+      protected:
 	// A board playing bytes from a file, opened as the program opens it.
 	FT_HANDLE open_file(const Bytes &bytes, const char *rate = "0")
 	{
@@ -177,8 +179,7 @@ TEST_F(VirtualBoard, LongStringsAreCutToTheirBuffers)
 	memset(description, '#', sizeof description);
 	uint32_t flags, type, id, loc;
 	FT_HANDLE handle;
-	ASSERT_EQ(FT_GetDeviceInfoDetail(0, &flags, &type, &id, &loc, serial, description, &handle),
-		  FT_OK);
+	ASSERT_EQ(FT_GetDeviceInfoDetail(0, &flags, &type, &id, &loc, serial, description, &handle), FT_OK);
 	EXPECT_EQ(std::string(serial), std::string(15, 's'));
 	EXPECT_EQ(std::string(description), std::string(63, 'd'));
 	EXPECT_EQ(serial[ft_serial_size], '#');
@@ -231,11 +232,11 @@ TEST_F(VirtualBoard, NullPointersAreInvalidParameters)
 
 	EXPECT_EQ(FT_CreateDeviceInfoList(nullptr), FT_INVALID_PARAMETER);
 	EXPECT_EQ(FT_GetDeviceInfoDetail(0, nullptr, &u, &u, &u, serial, description, &handle),
-		  FT_INVALID_PARAMETER);
+	          FT_INVALID_PARAMETER);
 	EXPECT_EQ(FT_GetDeviceInfoDetail(0, &u, &u, &u, &u, nullptr, description, &handle),
-		  FT_INVALID_PARAMETER);
+	          FT_INVALID_PARAMETER);
 	EXPECT_EQ(FT_GetDeviceInfoDetail(0, &u, &u, &u, &u, serial, description, nullptr),
-		  FT_INVALID_PARAMETER);
+	          FT_INVALID_PARAMETER);
 	EXPECT_EQ(FT_Open(0, nullptr), FT_INVALID_PARAMETER);
 	EXPECT_EQ(FT_GetDeviceInfo(h, &type, &u, serial, nullptr, nullptr), FT_INVALID_PARAMETER);
 	EXPECT_EQ(FT_GetQueueStatus(h, nullptr), FT_INVALID_PARAMETER);
