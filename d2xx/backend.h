@@ -46,7 +46,6 @@ extern const char *const d2xx_op_names[op_count];  // "FT_CreateDeviceInfoList",
 // has not ended, and every value is one the operation accepts.  Fields are
 // called from one thread only.
 struct d2xx_backend {
-	const char *name;
 	// Reads the environment and forgets every earlier state.  Called once
 	// when the backend is chosen, before any other field.  A bad setting is
 	// kept and reported by open(), so the listing still works.

@@ -214,8 +214,8 @@ static FT_STATUS tty_open(int slot, const d2xx_device *dev)
 		                       : "");
 		return FT_DEVICE_NOT_OPENED;
 	}
-	// TIOCEXCL keeps other openers out, flock other copies of this program,
-	// root included.
+	// TIOCEXCL keeps out other openers but not root; the lock keeps out a
+	// second copy of this program, root's too.
 	if (flock(fd, LOCK_EX | LOCK_NB) < 0) {
 		d2xx_note("cannot lock %s: %s", path,
 		          errno == EWOULDBLOCK ? "another program has it open" : strerror(errno));
@@ -442,7 +442,6 @@ static FT_STATUS tty_read(int slot, void *buf, uint32_t n, uint32_t *got)
 }
 
 const d2xx_backend d2xx_tty_backend = {
-        "tty",
         tty_init,
         nullptr,
         tty_list,

@@ -458,7 +458,6 @@ static FT_STATUS virtual_set_usb_parameters(int, uint32_t, uint32_t)
 }
 
 const d2xx_backend d2xx_virtual_backend = {
-        "virtual",
         virtual_init,
         virtual_inject_failure,
         virtual_list,

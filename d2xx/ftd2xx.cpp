@@ -6,7 +6,7 @@
 // the operation accepts.  A handle is the address of an entry of
 // open_devices; anything else is FT_INVALID_HANDLE and is never
 // dereferenced.  Out-counts are zeroed before a call can fail, so a caller
-// that ignores a status reads 0, not stale bytes.  One thread makes every
+// that ignores a status reads 0, not a stale count.  One thread makes every
 // call, as the program does; nothing here is locked.
 #include <cstdarg>
 #include <cstdio>
