@@ -1,0 +1,73 @@
+// velmora-demo, run as the built binary; its stream is read back through
+// velmora-decode, the display program's own framer and decoder.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+int run(const std::string &command)
+{
+	int status = std::system(command.c_str());
+	return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string slurp(const std::string &path)
+{
+	std::ifstream f(path);
+	std::ostringstream s;
+	s << f.rdbuf();
+	return s.str();
+}
+
+TEST(Demo, EveryFrameIsCompleteAndFitsTheList)
+{
+	std::string dir = testing::TempDir() + "velmora_demo_" + std::to_string(getpid());
+	std::string stream = dir + ".bin", records = dir + ".txt";
+	ASSERT_EQ(run(std::string(VELMORA_DEMO) + " --frames 40 --fps 100 --output " + stream), 0);
+	ASSERT_EQ(run(std::string(VELMORA_DECODE) + " --records " + stream + " > " + records), 0);
+
+	std::istringstream in(slurp(records));
+	std::string line;
+	int frames = 0;
+	while (std::getline(in, line)) {
+		int k, n;
+		if (sscanf(line.c_str(), "frame %d records %d", &k, &n) == 2) {
+			frames++;
+			EXPECT_EQ(k, frames);
+			EXPECT_GT(n, 100);
+			EXPECT_LT(n, 50000);
+		}
+		// A picture starts with the clear: the first record of every frame is
+		// the box's move, never a leftover of the frame before.
+		if (line.rfind("0 ", 0) == 0) {
+			EXPECT_EQ(line, "0 COLOR 0 0") << "frame " << frames;
+		}
+	}
+	EXPECT_EQ(frames, 40);
+	unlink(stream.c_str());
+	unlink(records.c_str());
+}
+
+TEST(Demo, HelpAndBadUsage)
+{
+	EXPECT_EQ(run(std::string(VELMORA_DEMO) + " --help > /dev/null"), 0);
+	EXPECT_EQ(run(std::string(VELMORA_DEMO) + " --fps 0 2> /dev/null"), 2);
+	EXPECT_EQ(run(std::string(VELMORA_DEMO) + " --bogus 2> /dev/null"), 2);
+	EXPECT_EQ(run(std::string(VELMORA_DEMO) + " --output /nonexistent/dir/x 2> /dev/null"), 2);
+}
+
+TEST(Demo, ReaderGoingAwayEndsItQuietly)
+{
+	EXPECT_EQ(run("bash -c '" + std::string(VELMORA_DEMO) +
+		      " --fps 100 | head -c 100 > /dev/null; exit ${PIPESTATUS[0]}'"),
+		  0);
+}
+
+}  // namespace
