@@ -427,6 +427,16 @@ Geometry window_geometry(Window w)
 	return g;
 }
 
+bool resize_window(Window w, int width, int height)
+{
+	XResizeWindow(xdpy, w, (unsigned)width, (unsigned)height);
+	XFlush(xdpy);
+	return wait_until([&] {
+		Geometry g = window_geometry(w);
+		return g.width == width && g.height == height;
+	});
+}
+
 void close_window(Window w)
 {
 	XEvent ev;

@@ -109,6 +109,10 @@ struct Geometry {
 };
 Geometry window_geometry(Window w);
 
+// Resizes the window, as a user would through a window manager, and waits
+// until the server reports the new size.
+bool resize_window(Window w, int width, int height);
+
 // Asks the window to close, as a window manager would (WM_DELETE_WINDOW).
 void close_window(Window w);
 

@@ -89,6 +89,43 @@ INSTANTIATE_TEST_SUITE_P(, E2eBuffering, ::testing::Values('y', 'n'),
 	                         return std::string(i.param == 'y' ? "Double" : "Single");
                          });
 
+using E2eResize = E2eTest;
+
+// The plot keeps its proportions whatever the window's shape: the bottom
+// edge stays at the grid's y = 0 side and one plot unit is width/2 pixels
+// both ways, so a change of height shows more or less of the top.  At the
+// start-up size y above 776 is cut off; a square window shows it all.
+TEST_F(E2eResize, WindowShowsMoreOrLessOfTheTop)
+{
+	const std::vector<Segment> frame = {
+	        {100, 100, 900, 100, Colour::Blue},
+	        {100, 1000, 900, 1000, Colour::Red},
+	        {500, 300, 500, 1020, Colour::Black},
+	};
+	Stream s;
+	s.sync().clear();
+	draw_segments(s, frame).end_frame();
+	TempDir tmp;
+	Running r = start_with_window({{"VELMORA_BOARD", "file:" + tmp.file("frame", s.bytes())}}, 'y');
+	ASSERT_NE(r.window, 0u);
+	EXPECT_EQ(wait_for_picture(r.window, frame), "") << "664 x 498";
+
+	Image img;
+	ASSERT_TRUE(grab(r.window, &img));
+	EXPECT_EQ(count_colour(img, Colour::Red), 0) << "y = 1000 is above the top at the start-up size";
+
+	struct Size {
+		int width, height;
+	};
+	for (Size size : {Size{800, 800}, Size{498, 664}, Size{1000, 400}}) {
+		ASSERT_TRUE(resize_window(r.window, size.width, size.height));
+		EXPECT_EQ(wait_for_picture(r.window, frame), "") << size.width << " x " << size.height;
+	}
+	ASSERT_TRUE(grab(r.window, &img));
+	EXPECT_GT(count_colour(img, Colour::Blue), 0);
+	EXPECT_EQ(count_colour(img, Colour::Red), 0) << "a wide window shows less of the top";
+}
+
 // ---------------------------------------------------------------- text
 
 // Glyphs of the stroke font used below: (code, row) pairs ended by -1;

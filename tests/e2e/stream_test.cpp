@@ -64,5 +64,20 @@ TEST_F(E2eFraming, SilenceDropsSynchronisationUntilTheNextPair)
 	EXPECT_TRUE(r.child->running());
 }
 
+using E2eIdle = E2eTest;
+
+// With nothing arriving the program still redraws about a hundred times a
+// second and keeps asking the board for bytes, but it must not spin: a
+// busy idle loop shows as a whole core.  (bench/idle/idle_cpu gives the
+// figure; the bound here leaves room for a sanitized build.)
+TEST_F(E2eIdle, SilentBoardLeavesTheProcessorMostlyIdle)
+{
+	Running r = start_with_window({{"VELMORA_BOARD", "file:/dev/null"}}, 'n');
+	ASSERT_NE(r.window, 0u);
+	sleep_ms(500);
+	EXPECT_LT(cpu_percent(*r.child, 1000), 25.0);
+	EXPECT_TRUE(r.child->running());
+}
+
 }  // namespace
 }  // namespace e2e
