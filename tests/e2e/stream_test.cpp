@@ -2,6 +2,13 @@
 // by a pause shorter than three seconds, but three seconds of silence in
 // the middle of a word drop the synchronisation, and only a new pair of
 // 0xFF bytes brings the words back.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "tests/e2e/harness.h"
 
 namespace e2e
@@ -76,6 +83,101 @@ TEST_F(E2eIdle, SilentBoardLeavesTheProcessorMostlyIdle)
 	ASSERT_NE(r.window, 0u);
 	sleep_ms(500);
 	EXPECT_LT(cpu_percent(*r.child, 1000), 25.0);
+	EXPECT_TRUE(r.child->running());
+}
+
+// A port that was free a moment ago on 127.0.0.1.
+uint16_t free_port()
+{
+	int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+	sockaddr_in a = {};
+	a.sin_family = AF_INET;
+	a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+	socklen_t len = sizeof a;
+	uint16_t port = 0;
+	if (fd >= 0 && bind(fd, (sockaddr *)&a, sizeof a) == 0 && getsockname(fd, (sockaddr *)&a, &len) == 0)
+		port = ntohs(a.sin_port);
+	if (fd >= 0)
+		close(fd);
+	return port;
+}
+
+// Connects to the board's port and sends `bytes`; the connection closes
+// when the client goes out of scope.
+class TcpClient
+{
+      public:
+	explicit TcpClient(uint16_t port)
+	{
+		wait_until([&] {
+			fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+			sockaddr_in a = {};
+			a.sin_family = AF_INET;
+			a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+			a.sin_port = htons(port);
+			if (connect(fd_, (sockaddr *)&a, sizeof a) == 0)
+				return true;
+			close(fd_);
+			fd_ = -1;
+			return false;
+		});
+	}
+	~TcpClient()
+	{
+		if (fd_ >= 0)
+			close(fd_);
+	}
+	bool send_all(const std::string &bytes)
+	{
+		size_t done = 0;
+		while (fd_ >= 0 && done < bytes.size()) {
+			ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+			if (n < 0 && errno == EINTR)
+				continue;
+			if (n <= 0)
+				return false;
+			done += (size_t)n;
+		}
+		return fd_ >= 0;
+	}
+
+      private:
+	int fd_ = -1;
+};
+
+using E2eTcp = E2eTest;
+
+// A board on a TCP port: one client draws a frame and leaves, the next one
+// connects and draws the next.
+TEST_F(E2eTcp, ClientsComeAndGo)
+{
+	uint16_t port = free_port();
+	ASSERT_NE(port, 0);
+	Running r = start_with_window({{"VELMORA_BOARD", "tcp:" + std::to_string(port)}}, 'y');
+	ASSERT_NE(r.window, 0u);
+
+	const Segment first = {100, 100, 900, 700, Colour::Blue};
+	const Segment second = {100, 700, 900, 100, Colour::Red};
+	{
+		TcpClient board(port);
+		ASSERT_TRUE(board.send_all(Stream().sync()
+		                                   .clear()
+		                                   .move_to(2, first.x0, first.y0)
+		                                   .line_to(first.x1, first.y1)
+		                                   .end_frame()
+		                                   .bytes()));
+		EXPECT_EQ(wait_for_picture(r.window, {first}), "");
+	}
+	{
+		TcpClient board(port);
+		ASSERT_TRUE(board.send_all(Stream().sync()
+		                                   .clear()
+		                                   .move_to(1, second.x0, second.y0)
+		                                   .line_to(second.x1, second.y1)
+		                                   .end_frame()
+		                                   .bytes()));
+		EXPECT_EQ(wait_for_picture(r.window, {second}), "");
+	}
 	EXPECT_TRUE(r.child->running());
 }
 
