@@ -405,13 +405,6 @@ Window find_window(const std::string &title, int timeout_ms)
 	return found && window_geometry(found).viewable ? found : 0;
 }
 
-bool window_exists(Window w)
-{
-	XWindowAttributes a;
-	last_x_error = 0;
-	return XGetWindowAttributes(xdpy, w, &a) && last_x_error == 0;
-}
-
 Geometry window_geometry(Window w)
 {
 	Geometry g = {0, 0, 0, 0, false};

@@ -100,7 +100,6 @@ class XServer
 
 // The program's window, found by its title among the root's children.
 Window find_window(const std::string &title, int timeout_ms = default_timeout_ms);
-bool window_exists(Window w);
 
 struct Geometry {
 	int x, y;           // top-left corner inside the border, root coordinates
