@@ -23,7 +23,8 @@ static const char usage_text[] =
 	"Writes an animated instruction stream for the Velmora display: a clock,\n"
 	"text in every size, rotation and colour, and moving shapes.\n"
 	"\n"
-	"  --fps N        frames per second, 1..100 (default 30)\n"
+	"  --fps N        frames per second, 1..100; 0 writes as fast as it can\n"
+	"                 (default 30)\n"
 	"  --frames N     stop after N frames; 0 runs until stopped (default 0)\n"
 	"  --output FILE  write to FILE instead of standard output\n"
 	"  -h, --help     show this text\n"
@@ -200,7 +201,7 @@ int main(int argc, char **argv)
 		if (!strcmp(a, "-h") || !strcmp(a, "--help")) {
 			fputs(usage_text, stdout);
 			return 0;
-		} else if (!strcmp(a, "--fps") && next && number(next, 1, 100, &fps)) {
+		} else if (!strcmp(a, "--fps") && next && number(next, 0, 100, &fps)) {
 			i++;
 		} else if (!strcmp(a, "--frames") && next && number(next, 0, 1L << 40, &frames)) {
 			i++;
@@ -224,18 +225,20 @@ int main(int argc, char **argv)
 	// A display that goes away ends the demo quietly.
 	signal(SIGPIPE, SIG_IGN);
 
-	const long period_ns = 1000000000L / fps;
+	const long period_ns = fps ? 1000000000L / fps : 0;
 	timespec next;
 	clock_gettime(CLOCK_MONOTONIC, &next);
 	for (long n = 0; frames == 0 || n < frames; n++) {
 		out.clear();
-		frame(n, (double)fps);
+		frame(n, fps ? (double)fps : 30.0);
 		if (!write_all(fd, out.data(), out.size())) {
 			if (errno == EPIPE)
 				return 0;
 			fprintf(stderr, "velmora-demo: write failed: %s\n", strerror(errno));
 			return 2;
 		}
+		if (period_ns == 0)
+			continue;
 		next.tv_nsec += period_ns;
 		if (next.tv_nsec >= 1000000000L) {
 			next.tv_nsec -= 1000000000L;

@@ -58,7 +58,7 @@ TEST(Demo, EveryFrameIsCompleteAndFitsTheList)
 TEST(Demo, HelpAndBadUsage)
 {
 	EXPECT_EQ(run(std::string(VELMORA_DEMO) + " --help > /dev/null"), 0);
-	EXPECT_EQ(run(std::string(VELMORA_DEMO) + " --fps 0 2> /dev/null"), 2);
+	EXPECT_EQ(run(std::string(VELMORA_DEMO) + " --fps 101 2> /dev/null"), 2);
 	EXPECT_EQ(run(std::string(VELMORA_DEMO) + " --bogus 2> /dev/null"), 2);
 	EXPECT_EQ(run(std::string(VELMORA_DEMO) + " --output /nonexistent/dir/x 2> /dev/null"), 2);
 }
