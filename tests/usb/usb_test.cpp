@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -65,7 +67,10 @@ protected:
 	// that must exit with status 1.
 	static std::string run_expecting_exit()
 	{
-		const std::string path = testing::TempDir() + "usb_setup_exit.txt";
+		// ctest runs the tests of this file side by side: one file each.
+		const std::string path = testing::TempDir() + "usb_setup_exit_" +
+					 testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+					 std::to_string(getpid()) + ".txt";
 		EXPECT_EXIT(
 			{
 				if (!freopen(path.c_str(), "w", stdout))
@@ -78,6 +83,7 @@ protected:
 		std::ifstream in(path);
 		std::stringstream out;
 		out << in.rdbuf();
+		unlink(path.c_str());
 		return out.str();
 	}
 };
