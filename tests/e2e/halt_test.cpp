@@ -39,11 +39,7 @@ TEST_P(E2eHalt, SleepsWithTheWindowOpenUntilItIsClosed)
 
 	const std::string expected = default_startup_lines() + question() + double_answer_line() + h.line +
 	                             "close window to exit\n";
-	ASSERT_TRUE(r.child->wait_out([&](const std::string &o) { return o.size() >= expected.size(); }))
-	        << "stdout:\n"
-	        << r.child->out() << "\nstderr:\n"
-	        << r.child->err();
-	EXPECT_EQ(r.child->out(), expected);
+	ASSERT_TRUE(console_is(*r.child, expected));
 	if (!h.shown.empty()) {
 		EXPECT_EQ(wait_for_picture(r.window, h.shown, 0), "");
 	}

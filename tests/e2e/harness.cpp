@@ -118,6 +118,21 @@ void ignore_sigpipe()
 
 }  // namespace
 
+bool write_fully(int fd, const std::string &bytes)
+{
+	ignore_sigpipe();
+	size_t done = 0;
+	while (done < bytes.size()) {
+		ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n <= 0)
+			return false;
+		done += (size_t)n;
+	}
+	return true;
+}
+
 Child::Child(const std::vector<std::string> &argv, const EnvVars &env)
 {
 	ignore_sigpipe();
@@ -203,18 +218,7 @@ bool Child::wait_out_contains(const std::string &s, int timeout_ms)
 
 bool Child::write_in(const std::string &bytes)
 {
-	if (in_fd_ < 0)
-		return false;
-	size_t done = 0;
-	while (done < bytes.size()) {
-		ssize_t n = ::write(in_fd_, bytes.data() + done, bytes.size() - done);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			return false;
-		done += (size_t)n;
-	}
-	return true;
+	return in_fd_ >= 0 && write_fully(in_fd_, bytes);
 }
 
 void Child::close_in()
@@ -803,16 +807,19 @@ bool FifoWriter::open(int timeout_ms)
 
 bool FifoWriter::write(const std::string &bytes)
 {
-	size_t done = 0;
-	while (fd_ >= 0 && done < bytes.size()) {
-		ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			return false;
-		done += (size_t)n;
-	}
-	return fd_ >= 0;
+	return fd_ >= 0 && write_fully(fd_, bytes);
+}
+
+::testing::AssertionResult console_is(Child &child, const std::string &expected)
+{
+	child.wait_out([&](const std::string &o) { return o.size() >= expected.size(); });
+	std::string out = child.out();
+	if (out == expected)
+		return ::testing::AssertionSuccess();
+	return ::testing::AssertionFailure() << "stdout:\n"
+					     << out << "\nexpected:\n"
+					     << expected << "\nstderr:\n"
+					     << child.err();
 }
 
 Running start_with_window(const EnvVars &env, char answer)

@@ -34,6 +34,10 @@ void sleep_ms(int ms);
 // Polls pred every poll_ms until it holds or timeout_ms have passed.
 bool wait_until(const std::function<bool()> &pred, int timeout_ms = default_timeout_ms);
 
+// Writes all of bytes to fd (a pipe, pty or socket; SIGPIPE is ignored, so
+// a reader that went away is a false result, not a dead test).
+bool write_fully(int fd, const std::string &bytes);
+
 // ---------------------------------------------------------------- processes
 
 using EnvVars = std::vector<std::pair<std::string, std::string>>;
@@ -244,6 +248,10 @@ class FifoWriter
 	std::string path_;
 	int fd_ = -1;
 };
+
+// Waits until the child has printed as much as expected, then compares it
+// whole; a failure shows both stdout and stderr.
+::testing::AssertionResult console_is(Child &child, const std::string &expected);
 
 // Test fixture: the suite's X server runs from the first test to the last.
 class E2eTest : public ::testing::Test

@@ -160,11 +160,7 @@ TEST_F(E2eDevices, LastMatchingOneIsOpened)
 	        "device 2 reset\n"
 	        "set baud rate: 1500000\n" +
 	        question();
-	ASSERT_TRUE(child->wait_out([&](const std::string &o) { return o.size() >= expected.size(); }))
-	        << "stdout:\n"
-	        << child->out() << "\nstderr:\n"
-	        << child->err();
-	EXPECT_EQ(child->out(), expected);
+	ASSERT_TRUE(console_is(*child, expected));
 }
 
 // A device failure during start-up halts: its line, "close window to
@@ -192,11 +188,7 @@ TEST_P(E2eSetupFailure, HaltsAsleepWithoutAWindow)
 	env.emplace_back("VELMORA_BOARD", "file:/dev/null");
 	auto child = start_velmora(env);
 	const std::string &expected = GetParam().console;
-	ASSERT_TRUE(child->wait_out([&](const std::string &o) { return o.size() >= expected.size(); }))
-	        << "stdout:\n"
-	        << child->out() << "\nstderr:\n"
-	        << child->err();
-	EXPECT_EQ(child->out(), expected);
+	ASSERT_TRUE(console_is(*child, expected));
 
 	EXPECT_LT(cpu_percent(*child, 1000), 5.0);
 	EXPECT_TRUE(child->running());

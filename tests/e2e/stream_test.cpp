@@ -127,19 +127,7 @@ class TcpClient
 		if (fd_ >= 0)
 			close(fd_);
 	}
-	bool send_all(const std::string &bytes)
-	{
-		size_t done = 0;
-		while (fd_ >= 0 && done < bytes.size()) {
-			ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-			if (n < 0 && errno == EINTR)
-				continue;
-			if (n <= 0)
-				return false;
-			done += (size_t)n;
-		}
-		return fd_ >= 0;
-	}
+	bool send_all(const std::string &bytes) { return fd_ >= 0 && write_fully(fd_, bytes); }
 
       private:
 	int fd_ = -1;

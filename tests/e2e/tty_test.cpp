@@ -46,19 +46,7 @@ class Pty
 			close(master_);
 	}
 	const std::string &slave() const { return slave_; }
-	bool write_all(const std::string &bytes)
-	{
-		size_t done = 0;
-		while (master_ >= 0 && done < bytes.size()) {
-			ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-			if (n < 0 && errno == EINTR)
-				continue;
-			if (n <= 0)
-				return false;
-			done += (size_t)n;
-		}
-		return master_ >= 0;
-	}
+	bool write_all(const std::string &bytes) { return master_ >= 0 && write_fully(master_, bytes); }
 
       private:
 	int master_ = -1;
@@ -111,11 +99,7 @@ TEST_F(E2eTty, DrawsWhatThePortReceives)
 	                             "device 0 reset\n"
 	                             "set baud rate: 1500000\n" +
 	                             question();
-	ASSERT_TRUE(child->wait_out([&](const std::string &o) { return o.size() >= expected.size(); }))
-	        << "stdout:\n"
-	        << child->out() << "\nstderr:\n"
-	        << child->err();
-	EXPECT_EQ(child->out(), expected);
+	ASSERT_TRUE(console_is(*child, expected));
 
 	child->write_in("n\n");
 	Window w = find_window(window_title);
