@@ -10,6 +10,7 @@ constexpr double window_scale = 0.65;  // window pixels per plot step at start
 constexpr int32_t window_x = 50;       // window position, pixels from the screen's left edge
 constexpr int32_t window_y = 100;      // pixels from the screen's top edge
 constexpr unsigned timer_ms = 10;      // redisplay period, milliseconds
+constexpr int halt_wait_ms = 10;       // longest sleep of a halted program between looks at GLUT
 
 constexpr unsigned display_mode_double = 18;  // GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH
 constexpr unsigned display_mode_single = 16;  // GLUT_RGB | GLUT_SINGLE | GLUT_DEPTH
@@ -21,6 +22,21 @@ extern int32_t window_height;  // 498: max_y_plot * 0.65, truncated
 extern int32_t sw_main_loop;
 // Set by halt; the timer then stops re-arming itself.
 extern int32_t sw_halted;
+// 1 while nobody can see the window (unmapped or fully covered), when GLUT
+// runs no pass: the timer then releases waiting frames itself.
+extern int32_t sw_hidden;
+// GLUT elapsed time (ms) at which myTimer runs next; the idle sleep ends there.
+extern int32_t timer_deadline;
 
 void meInit();
+// Asks for a pass only when one can change what the window shows.
 void myTimer(int value);
+// Idle callback: GetInstruction, then a sleep until the device, the window
+// system or the timer has something.
+void myIdle();
+void myWindowStatus(int status);
+
+// The window system's connection, -1 when there is none to be found.
+int x_connection();
+// Returns when an X event is there or timeout_ms have passed.
+void wait_for_window(int timeout_ms);

@@ -1,12 +1,10 @@
 #include "app/halt.h"
 
-#include <poll.h>
 #include <unistd.h>
 
 #include <cstdio>
 
 #include <GL/freeglut.h>
-#include <GL/glx.h>
 
 #include "app/app.h"
 
@@ -20,23 +18,16 @@ static void halted_display()
 // Keeps the window alive without doing any of the program's work: only
 // window-system events are handled, so the window repaints as the server
 // asks (with nothing drawn) and a close ends the process through GLUT's
-// default close action.  Sleeps in poll() between events.
+// default close action.  Sleeps between events, but never longer than
+// halt_wait_ms, so GLUT gets its turn even with no connection to watch.
 [[noreturn]] static void serve_window_only()
 {
 	sw_halted = 1;
 	glutIdleFunc(nullptr);
 	glutDisplayFunc(halted_display);
-
-	Display *dpy = glXGetCurrentDisplay();
-	int fd = dpy ? ConnectionNumber(dpy) : -1;
 	for (;;) {
 		glutMainLoopEvent();
-		if (fd >= 0) {
-			pollfd p = {fd, POLLIN, 0};
-			poll(&p, 1, -1);
-		} else {
-			pause();
-		}
+		wait_for_window(halt_wait_ms);
 	}
 }
 

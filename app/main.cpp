@@ -4,17 +4,19 @@
 // main() brings the system up in a fixed order (GLUT, the display list,
 // the USB device, the one console question, the window, the callbacks)
 // and hands over to the GLUT event loop.  From then on everything runs in
-// four callbacks on the one thread: the idle callback GetInstruction
-// (stream/framer.cpp) reads bytes through drchar (usb/byte_reader.cpp),
-// frames them into words and has Parse (stream/decoder.cpp) append records
-// to the display list (display/display_list.cpp), characters through the
-// stroker (font/); the 10 ms timer here asks for a redisplay, and Display
+// GLUT callbacks on the one thread: the idle callback (app/idle.cpp) runs
+// GetInstruction (stream/framer.cpp), which reads bytes through drchar
+// (usb/byte_reader.cpp), frames them into words and has Parse
+// (stream/decoder.cpp) append records to the display list
+// (display/display_list.cpp), characters through the stroker (font/), and
+// then sleeps until there is more to do; the 10 ms timer here asks for a
+// redisplay when the picture can have changed, and Display
 // (display/renderer.cpp) draws the whole list, presenting and releasing the
 // framer at every end-of-frame record.  To understand everything else,
 // start reading main().
 #include <cstdio>
 
-#include <GL/glut.h>
+#include <GL/freeglut.h>
 
 #include "app/app.h"
 #include "display/display_list.h"
@@ -33,12 +35,21 @@ void meInit()
 	nCommands = 0;
 }
 
+static void arm_timer()
+{
+	glutTimerFunc(timer_ms, myTimer, 0);
+	timer_deadline = glutGet(GLUT_ELAPSED_TIME) + (int32_t)timer_ms;
+}
+
 void myTimer(int)
 {
 	if (sw_halted)
 		return;
-	glutPostRedisplay();
-	glutTimerFunc(timer_ms, myTimer, 0);
+	if (sw_hidden)
+		sw_wait = 0;  // as if drawn: a hidden window must not stall the board
+	else if (PassNeeded())
+		glutPostRedisplay();
+	arm_timer();
 }
 
 int main(int argc, char **argv)
@@ -69,8 +80,9 @@ int main(int argc, char **argv)
 	glClearColor(1.0f, 1.0f, 1.0f, 0.0f);
 	glutReshapeFunc(resizeWindow);
 	glutDisplayFunc(Display);
-	glutIdleFunc(GetInstruction);
-	glutTimerFunc(timer_ms, myTimer, 0);
+	glutWindowStatusFunc(myWindowStatus);
+	glutIdleFunc(myIdle);
+	arm_timer();
 
 	sw_main_loop = 1;
 	glutMainLoop();

@@ -10,8 +10,11 @@
 
 constexpr uint32_t max_devices = 32;            // devices listed and open at once
 constexpr size_t max_port_name = 32;            // a backend's name for a device, NUL included
-constexpr uint32_t virtual_queue_size = 65536;  // virtual board's receive queue, bytes
-constexpr int idle_wait_ms = 1;                 // longest wait of a queue query that finds nothing
+// Virtual board's receive queue, bytes: about 0.1 s at the line rate, so a
+// writer runs little further ahead of the display than on a real link.
+constexpr uint32_t virtual_queue_size = 16384;
+// Kernel buffer asked for a virtual board's fifo or socket, bytes.
+constexpr int virtual_kernel_buffer = 16384;
 
 // One entry of the device list.  Strings are NUL-terminated.
 struct d2xx_device {
@@ -78,13 +81,17 @@ struct d2xx_backend {
 	FT_STATUS (*set_usb_parameters)(int slot, uint32_t in_size, uint32_t out_size);
 	// FT_Purge, mask a non-empty subset of FT_PURGE_RX | FT_PURGE_TX.
 	FT_STATUS (*purge)(int slot, uint32_t mask);
-	// FT_GetQueueStatus: bytes received and not yet read.  When there are
-	// none, waits for some at most idle_wait_ms and looks again.  A port
-	// that has gone away is FT_IO_ERROR, not an empty queue.
+	// FT_GetQueueStatus: bytes received and not yet read; never waits.  A
+	// port that has gone away is FT_IO_ERROR, not an empty queue.
 	FT_STATUS (*queue_status)(int slot, uint32_t *count);
 	// FT_Read: copies up to n (> 0) received bytes to buf, in arrival order,
 	// and their number to *got; never waits.
 	FT_STATUS (*read)(int slot, void *buf, uint32_t n, uint32_t *got);
+	// d2xx_wait: sleeps until bytes may be waiting, fd (when >= 0) is
+	// readable, or timeout_ms (>= 0) have passed.  Returns early rather than
+	// late; a port that has gone away returns at once and the next query
+	// reports it.
+	FT_STATUS (*wait)(int slot, int fd, int timeout_ms);
 };
 
 extern const d2xx_backend d2xx_virtual_backend;  // backend_virtual.cpp

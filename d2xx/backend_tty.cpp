@@ -410,15 +410,21 @@ static FT_STATUS tty_queue_status(int slot, uint32_t *count)
 	if (ioctl(fd, FIONREAD, &n) < 0)
 		return port_failed(slot, "FIONREAD", errno);
 	if (n == 0) {
+		// Nothing to read may also mean the adapter has gone.
 		pollfd p = {fd, POLLIN, 0};
-		if (poll(&p, 1, idle_wait_ms) < 0 && errno != EINTR)
+		if (poll(&p, 1, 0) < 0 && errno != EINTR)
 			return port_failed(slot, "poll", errno);
 		if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
 			return port_failed(slot, "poll", 0);
-		if ((p.revents & POLLIN) && ioctl(fd, FIONREAD, &n) < 0)
-			return port_failed(slot, "FIONREAD", errno);
 	}
 	*count = n > 0 ? (uint32_t)n : 0;
+	return FT_OK;
+}
+
+static FT_STATUS tty_wait(int slot, int fd, int timeout_ms)
+{
+	pollfd p[2] = {{port_fd[slot], POLLIN, 0}, {fd, POLLIN, 0}};
+	poll(p, fd >= 0 ? 2 : 1, timeout_ms);
 	return FT_OK;
 }
 
@@ -455,4 +461,5 @@ const d2xx_backend d2xx_tty_backend = {
         tty_purge,
         tty_queue_status,
         tty_read,
+        tty_wait,
 };

@@ -20,11 +20,14 @@
 //                          call, or only the N-th from 0, returns FT_IO_ERROR
 //
 // Bytes move from the source into the receive queue only inside
-// FT_GetQueueStatus and FT_Read, and only as many as the queue has room
-// for: a full queue leaves them in the source, so a writer waits, as RTS/CTS
-// makes the board wait, and nothing is dropped.  It also means that the
-// purge during set-up finds the queue empty and a file plays from its first
-// byte.
+// FT_GetQueueStatus, FT_Read and d2xx_wait, and only as many as the queue has
+// room for: a full queue leaves them in the source, so a writer waits, as
+// RTS/CTS makes the board wait, and nothing is dropped.  It also means that
+// the purge during set-up finds the queue empty and a file plays from its
+// first byte.  At a set rate they move in blocks of about a millisecond's
+// worth, as an adapter hands them over in packets.  A fifo's pipe and a
+// socket's receive buffer are kept small, so a writer is never far ahead of
+// what the display has read.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -47,6 +50,7 @@ constexpr uint64_t ns_per_s = 1000000000;
 constexpr uint64_t max_rate = 1000000000;    // bytes per second; keeps credit arithmetic in range
 constexpr uint32_t virtual_id = 0x04036001;  // FTDI, FT232R
 constexpr uint32_t first_loc_id = 0x1000;
+constexpr uint64_t blocks_per_s = 1000;  // most queue refills a second at a set rate
 
 enum source_kind { source_file, source_fifo, source_tcp };
 
@@ -241,6 +245,9 @@ static FT_STATUS open_listener()
 	}
 	int on = 1;
 	setsockopt(listen_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+	// Before listen(), so that every client's socket starts with it.
+	int size = virtual_kernel_buffer;
+	setsockopt(listen_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 	sockaddr_in a;
 	memset(&a, 0, sizeof a);
 	a.sin_family = AF_INET;
@@ -271,12 +278,19 @@ static FT_STATUS virtual_open(int slot, const d2xx_device *)
 		if (status != FT_OK)
 			return status;
 	} else {
-		// Non-blocking, so a fifo without a writer does not hold us up.
-		source_fd = open(source_path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+		// Non-blocking, so a fifo without a writer does not hold us up.  A
+		// fifo is also opened for writing, never to write but so that it
+		// never reads as ended between two writers: it is then quiet, and
+		// a sleep on it wakes only for bytes.
+		struct stat path_st;
+		bool fifo = stat(source_path, &path_st) == 0 && S_ISFIFO(path_st.st_mode);
+		source_fd = open(source_path, (fifo ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
 		if (source_fd < 0) {
 			d2xx_note("virtual board: cannot open %s: %s", source_path, strerror(errno));
 			return FT_DEVICE_NOT_OPENED;
 		}
+		if (fifo)
+			fcntl(source_fd, F_SETPIPE_SZ, virtual_kernel_buffer);
 	}
 	// A pipe or device named as a file is a stream all the same: its end
 	// now is no end for good.
@@ -322,11 +336,23 @@ static int data_fd()
 	return source_fd;
 }
 
+// Bytes the rate lets through at once: a millisecond's worth, at least one
+// and at most a quarter of the queue, which the credit can always reach.
+static uint64_t block()
+{
+	uint64_t b = rate / blocks_per_s;
+	return b < 1 ? 1 : b > virtual_queue_size / 4 ? virtual_queue_size / 4 : b;
+}
+
 // Moves what the rate and the queue's room allow from the source.
 static FT_STATUS pull()
 {
 	uint64_t want = virtual_queue_size - queue_count;
+	if (want == 0)
+		return FT_OK;
 	uint64_t allowed = allowance();
+	if (allowed < block() && allowed < want)
+		return FT_OK;  // the rest of a block first
 	if (want > allowed)
 		want = allowed;
 	while (want > 0) {
@@ -357,7 +383,7 @@ static FT_STATUS pull()
 			continue;
 		}
 		if (k == 0) {
-			// A file is over; a fifo has no writer now, but may get one.
+			// A file (or a device) is over.
 			sw_source_ended = true;
 			break;
 		}
@@ -367,44 +393,54 @@ static FT_STATUS pull()
 	return FT_OK;
 }
 
-static void sleep_ns(uint64_t ns)
+// Milliseconds until the rate allows a block, rounded up; 0 when it does.
+static int ms_until_block()
 {
-	timespec t = {(time_t)(ns / ns_per_s), (long)(ns % ns_per_s)};
-	nanosleep(&t, nullptr);
+	uint64_t need = block() * ns_per_s;
+	if (rate == 0 || credit >= need)
+		return 0;
+	uint64_t ns = (need - credit + rate - 1) / rate;
+	return (int)((ns + 999999) / 1000000);
 }
 
-// Waits at most idle_wait_ms for something to pull, so that an idle caller
-// does not spin.
-static void idle_wait()
+// What a sleep should watch for the source's next bytes, or -1.  An ended
+// source would report itself readable at once, for ever.
+static int source_poll_fd()
 {
-	const uint64_t longest = (uint64_t)idle_wait_ms * 1000000;
-	if (rate && credit < ns_per_s) {
-		uint64_t need = (ns_per_s - credit + rate - 1) / rate;
-		sleep_ns(need < longest ? need : longest);
-		return;
-	}
-	int fd = kind == source_tcp ? (source_fd >= 0 ? source_fd : listen_fd) : source_fd;
-	// An ended source reports itself readable at once (end of file, a
-	// fifo's hang-up): poll would return at once, so sleep instead.
-	if (kind != source_tcp && sw_source_ended)
-		fd = -1;
-	if (fd < 0) {
-		sleep_ns(longest);
-		return;
-	}
-	pollfd p = {fd, POLLIN, 0};
-	poll(&p, 1, idle_wait_ms);
+	if (kind == source_tcp)
+		return source_fd >= 0 ? source_fd : listen_fd;
+	return sw_source_ended ? -1 : source_fd;
 }
 
 static FT_STATUS virtual_queue_status(int, uint32_t *count)
 {
 	FT_STATUS status = pull();
-	if (status == FT_OK && queue_count == 0) {
-		idle_wait();
-		status = pull();
-	}
 	*count = queue_count;
 	return status;
+}
+
+static FT_STATUS virtual_wait(int, int fd, int timeout_ms)
+{
+	FT_STATUS status = pull();
+	if (status != FT_OK || queue_count > 0)
+		return status;
+	pollfd p[2];
+	nfds_t n = 0;
+	if (fd >= 0)
+		p[n++] = {fd, POLLIN, 0};
+	int until = ms_until_block();
+	if (until > 0) {
+		// Only time can bring the next block; the source is not watched,
+		// or a writer ahead of the rate would wake us at once.
+		if (until < timeout_ms)
+			timeout_ms = until;
+	} else {
+		int src = source_poll_fd();
+		if (src >= 0)
+			p[n++] = {src, POLLIN, 0};
+	}
+	poll(p, n, timeout_ms);
+	return FT_OK;
 }
 
 static FT_STATUS virtual_read(int, void *buf, uint32_t n, uint32_t *got)
@@ -471,4 +507,5 @@ const d2xx_backend d2xx_virtual_backend = {
         virtual_purge,
         virtual_queue_status,
         virtual_read,
+        virtual_wait,
 };

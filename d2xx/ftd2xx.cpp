@@ -334,3 +334,11 @@ FT_STATUS FT_Read(FT_HANDLE ftHandle, void *lpBuffer, uint32_t dwBytesToRead, ui
 		*lpBytesReturned = got <= dwBytesToRead ? got : dwBytesToRead;
 	return status;
 }
+
+FT_STATUS d2xx_wait(FT_HANDLE ftHandle, int fd, int timeout_ms)
+{
+	int slot = backend ? slot_of(ftHandle) : -1;
+	if (slot < 0)
+		return FT_INVALID_HANDLE;
+	return backend->wait(slot, fd, timeout_ms < 0 ? 0 : timeout_ms);
+}

@@ -62,8 +62,14 @@ FT_STATUS FT_SetDataCharacteristics(FT_HANDLE ftHandle, uint8_t WordLength, uint
 FT_STATUS FT_SetUSBParameters(FT_HANDLE ftHandle, uint32_t InTransferSize,
 			      uint32_t OutTransferSize);
 FT_STATUS FT_Purge(FT_HANDLE ftHandle, uint32_t Mask);
-// Bytes received and not yet read.  May wait up to about 1 ms when none are.
+// Bytes received and not yet read; answers at once.
 FT_STATUS FT_GetQueueStatus(FT_HANDLE ftHandle, uint32_t *dwRxBytes);
 // Up to dwBytesToRead of the bytes already received; never waits for more.
 FT_STATUS FT_Read(FT_HANDLE ftHandle, void *lpBuffer, uint32_t dwBytesToRead,
 		  uint32_t *lpBytesReturned);
+
+// Not one of the device library's operations: the platform layer's way for
+// an idle program to sleep instead of asking again and again.  Returns when
+// received bytes may be waiting, when fd (if not negative) is readable, or
+// after timeout_ms, whichever comes first.
+FT_STATUS d2xx_wait(FT_HANDLE ftHandle, int fd, int timeout_ms);

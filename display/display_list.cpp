@@ -4,6 +4,7 @@ DisplayRecord command[max_commands];
 int32_t nCommands = 0;
 uint16_t current_color = 1;
 int32_t sw_wait = 0;
+uint32_t nClears = 0;
 
 // p1 and p2 of the colour record for each index: white just below the
 // background's 1.0, red, blue, black.
@@ -66,6 +67,7 @@ void ClearList()
 {
 	nCommands = 0;
 	current_color = 1;
+	nClears++;
 }
 
 void EndFrame()

@@ -24,6 +24,7 @@ static_assert(sizeof(DisplayRecord) == 6, "a record is three 16-bit words");
 
 extern DisplayRecord command[max_commands];  // rows 0..nCommands-1; written by GoTo/Draw/SetColor/EndFrame
 extern int32_t nCommands;     // records appended since the last clear; may pass max_commands on overflow
+extern uint32_t nClears;      // clears since start (wraps); with nCommands, tells whether the list changed
 extern uint16_t current_color;  // colour index (0..3) of the last CMD_COLOR appended; 1 until then and after a clear
 
 // Frame-waiting flag: 1 from an end-of-frame instruction until a drawing pass

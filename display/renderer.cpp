@@ -8,6 +8,10 @@ int32_t sw_line_started = 0;
 float xstart = 0.0f;
 float ystart = 0.0f;
 
+// The list as the last pass drew it.
+static int32_t drawn_count = -1;
+static uint32_t drawn_clears = 0;
+
 constexpr double map_factor = 0.52;          // plot units per grid range
 constexpr double color_scale = 0.00390625;   // 1/256 per colour step
 
@@ -71,6 +75,13 @@ void Display()
 	if (sw_line_started == 1)
 		glEnd();
 	glFlush();
+	drawn_count = nCommands;
+	drawn_clears = nClears;
+}
+
+bool PassNeeded()
+{
+	return sw_wait != 0 || nCommands != drawn_count || nClears != drawn_clears;
 }
 
 // The bottom edge stays at -1 and one plot unit is width/2 pixels on both

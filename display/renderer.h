@@ -13,4 +13,8 @@ extern float ystart;             // mapped y of the vertex being issued
 float plot_map(uint16_t v, uint32_t m);
 
 void Display();                                     // GLUT display callback
+// True when a pass could change what the window shows: the list changed
+// since the last pass, or a frame waits for one.  Repaints the window
+// system asks for (expose, resize) come through GLUT on their own.
+bool PassNeeded();
 void resizeWindow(int32_t width, int32_t height);   // GLUT reshape callback

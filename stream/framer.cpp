@@ -10,6 +10,7 @@ uint32_t state = state_hunting;
 uint16_t instruction = 0;
 int32_t start_time = 0;
 int32_t myTime = 0;
+int32_t sw_time_up = 0;
 
 // The first empty read after a byte starts the timer; an empty read 3000 ms
 // or more later drops the framing, wherever the framer stood.
@@ -39,11 +40,21 @@ static void word_done()
 	}
 }
 
+// A stream that never pauses would otherwise hold the one thread for as
+// long as it lasts.  Running out of time is not silence: the state, the
+// word in hand and the silence timer stay as they are.
+static bool time_up(int32_t since)
+{
+	return (int32_t)((uint32_t)clock_ms() - (uint32_t)since) >= idle_budget_ms;
+}
+
 void GetInstruction()
 {
+	sw_time_up = 0;
 	if (sw_wait != 0)
 		return;
-	for (;;) {
+	int32_t started = clock_ms();
+	for (uint32_t n = 1;; n++) {
 		uint16_t c = drchar();
 		if (c > 255) {
 			silence();
@@ -73,5 +84,9 @@ void GetInstruction()
 		}
 		if (sw_wait != 0)
 			return;
+		if (n % budget_check_bytes == 0 && time_up(started)) {
+			sw_time_up = 1;
+			return;
+		}
 	}
 }

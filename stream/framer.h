@@ -13,12 +13,19 @@ constexpr uint32_t state_low = 3;       // low byte next
 
 constexpr uint16_t filler_word = 0xFFFF;   // assembled, never decoded
 constexpr int32_t silence_seconds = 2;     // quotient that must be exceeded to drop sync
+constexpr int32_t idle_budget_ms = 2;      // longest run of one idle call while bytes keep coming
+constexpr uint32_t budget_check_bytes = 256;  // bytes between two looks at the clock
 
 extern uint32_t state;         // framer state, 0..3
 extern uint16_t instruction;   // the word being assembled
 extern int32_t start_time;     // clock (ms) when the current silence was first seen; 0 = timer stopped
 extern int32_t myTime;         // latest clock reading (ms)
+// 1 when the last call returned because its time was up, with bytes perhaps
+// still waiting: the caller should come back at once, not sleep.
+extern int32_t sw_time_up;
 
+// Reads until no byte is waiting, a frame ends, or idle_budget_ms have
+// gone by, so that the window never waits long for its events.
 void GetInstruction();
 
 // Elapsed real time in milliseconds as a signed 32-bit count (wraps); the

@@ -448,6 +448,31 @@ void close_window(Window w)
 	XFlush(xdpy);
 }
 
+void set_mapped(Window w, bool mapped)
+{
+	if (mapped)
+		XMapWindow(xdpy, w);
+	else
+		XUnmapWindow(xdpy, w);
+	XFlush(xdpy);
+	wait_until([&] { return window_geometry(w).viewable == mapped; });
+}
+
+void scribble(Window w, int x, int y, int width, int height)
+{
+	GC gc = XCreateGC(xdpy, w, 0, nullptr);
+	XSetForeground(xdpy, gc, BlackPixel(xdpy, DefaultScreen(xdpy)));
+	XFillRectangle(xdpy, w, gc, x, y, (unsigned)width, (unsigned)height);
+	XFreeGC(xdpy, gc);
+	XSync(xdpy, False);
+}
+
+void expose(Window w)
+{
+	XClearArea(xdpy, w, 0, 0, 0, 0, True);
+	XFlush(xdpy);
+}
+
 // ---------------------------------------------------------------- pixels
 
 const char *colour_name(Colour c)
@@ -506,27 +531,32 @@ static unsigned channel(unsigned long pixel, unsigned long mask)
 	return (unsigned)(v * 255 / max);
 }
 
-bool grab(Window w, Image *img)
+bool grab(Window w, Image *img, int x0, int y0, int width, int height)
 {
 	Geometry g = window_geometry(w);
-	if (!g.viewable || g.width <= 0 || g.height <= 0)
+	if (width == 0) {
+		width = g.width;
+		height = g.height;
+	}
+	if (!g.viewable || width <= 0 || height <= 0 || x0 < 0 || y0 < 0 || x0 + width > g.width ||
+	    y0 + height > g.height)
 		return false;
 	last_x_error = 0;
-	XImage *xi = XGetImage(xdpy, w, 0, 0, (unsigned)g.width, (unsigned)g.height, AllPlanes, ZPixmap);
+	XImage *xi = XGetImage(xdpy, w, x0, y0, (unsigned)width, (unsigned)height, AllPlanes, ZPixmap);
 	if (!xi || last_x_error) {
 		if (xi)
 			XDestroyImage(xi);
 		return false;
 	}
-	img->width = g.width;
-	img->height = g.height;
-	img->rgb.resize((size_t)g.width * (size_t)g.height);
-	for (int y = 0; y < g.height; y++)
-		for (int x = 0; x < g.width; x++) {
+	img->width = width;
+	img->height = height;
+	img->rgb.resize((size_t)width * (size_t)height);
+	for (int y = 0; y < height; y++)
+		for (int x = 0; x < width; x++) {
 			unsigned long p = XGetPixel(xi, x, y);
-			img->rgb[(size_t)y * (size_t)g.width + (size_t)x] = channel(p, xi->red_mask) << 16 |
-			                                                    channel(p, xi->green_mask) << 8 |
-			                                                    channel(p, xi->blue_mask);
+			img->rgb[(size_t)y * (size_t)width + (size_t)x] = channel(p, xi->red_mask) << 16 |
+			                                                  channel(p, xi->green_mask) << 8 |
+			                                                  channel(p, xi->blue_mask);
 		}
 	XDestroyImage(xi);
 	return true;

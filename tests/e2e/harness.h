@@ -119,6 +119,15 @@ bool resize_window(Window w, int width, int height);
 // Asks the window to close, as a window manager would (WM_DELETE_WINDOW).
 void close_window(Window w);
 
+// Unmaps (minimises) or maps the window and waits until the server says so.
+void set_mapped(Window w, bool mapped);
+// Paints a black rectangle into the window from the harness's own
+// connection: it stays there until the program paints over it.
+void scribble(Window w, int x, int y, int width, int height);
+// Makes the server send the window an Expose event for all of it, as when
+// a window that covered it goes away.
+void expose(Window w);
+
 // ---------------------------------------------------------------- pixels
 
 enum class Colour { White, Red, Blue, Black, Other };
@@ -130,8 +139,9 @@ struct Image {
 	uint32_t at(int x, int y) const { return rgb[(size_t)y * (size_t)width + (size_t)x]; }
 	Colour colour(int x, int y) const;
 };
-// False if the window cannot be read (gone, not viewable).
-bool grab(Window w, Image *img);
+// False if the window cannot be read (gone, not viewable).  The whole
+// window, or the rectangle at (x, y) of the size given.
+bool grab(Window w, Image *img, int x = 0, int y = 0, int width = 0, int height = 0);
 
 // The program's plot mapping of a stored coordinate 0..1023 to plot units.
 float plot_map(uint16_t v);

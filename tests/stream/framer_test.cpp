@@ -13,10 +13,12 @@
 // The framer's byte source for these tests: bytes waiting, in order.
 static std::deque<uint8_t> waiting;
 static int reads = 0;
+static int32_t ms_per_read = 0;  // how far the clock moves with every read
 
 uint16_t drchar()
 {
 	reads++;
+	fake_clock_ms += ms_per_read;
 	if (waiting.empty())
 		return 0x8000;
 	uint8_t b = waiting.front();
@@ -32,6 +34,7 @@ protected:
 	{
 		waiting.clear();
 		reads = 0;
+		ms_per_read = 0;
 		state = state_hunting;
 		instruction = 0;
 		start_time = 0;
@@ -183,6 +186,26 @@ TEST_F(Framer, ByteWaitingAfterALongStallIsTakenInTheCurrentState)
 	idle({0x03});
 	EXPECT_EQ(gy1, 3);
 	EXPECT_EQ(state, state_high);
+}
+
+TEST_F(Framer, ReturnForLackOfTimeKeepsEverythingAndIsNoSilence)
+{
+	send({0x00, 0xFF, 0xFF});  // a dropped byte, then the pair
+	for (int i = 0; i < 500; i++)
+		send({0x40, 0x05});
+	ms_per_read = 1;  // a stream that never pauses
+	GetInstruction();
+	EXPECT_EQ(sw_time_up, 1);
+	EXPECT_LT(reads, 300);                 // came up for air early
+	EXPECT_EQ(state, state_low);           // a word in hand, kept
+	EXPECT_EQ(start_time, 0);              // not taken for silence
+	EXPECT_EQ(nCommands, (reads - 3) / 2);
+
+	ms_per_read = 0;
+	GetInstruction();
+	EXPECT_EQ(sw_time_up, 0);
+	EXPECT_EQ(nCommands, 500);  // nothing lost or doubled
+	EXPECT_EQ(waiting.size(), 0u);
 }
 
 TEST_F(Framer, OverflowHaltsAbove50000AndNotAt50000)
