@@ -27,6 +27,9 @@ extern int32_t sw_halted;
 extern int32_t sw_hidden;
 // GLUT elapsed time (ms) at which myTimer runs next; the idle sleep ends there.
 extern int32_t timer_deadline;
+// 1 when the last tick found nothing to draw: a frame that ends before the
+// next tick is drawn at once, as it would have been at that tick.
+extern int32_t sw_tick_owed;
 
 void meInit();
 // Asks for a pass only when one can change what the window shows.
@@ -38,5 +41,5 @@ void myWindowStatus(int status);
 
 // The window system's connection, -1 when there is none to be found.
 int x_connection();
-// Returns when an X event is there or timeout_ms have passed.
-void wait_for_window(int timeout_ms);
+// Returns when an X event is there or timeout_us microseconds have passed.
+void wait_for_window(int64_t timeout_us);

@@ -27,7 +27,7 @@ static void halted_display()
 	glutDisplayFunc(halted_display);
 	for (;;) {
 		glutMainLoopEvent();
-		wait_for_window(halt_wait_ms);
+		wait_for_window(halt_wait_ms * 1000);
 	}
 }
 

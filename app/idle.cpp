@@ -3,6 +3,8 @@
 // timer deadline) instead of spinning.
 #include <poll.h>
 
+#include <ctime>
+
 #include <GL/freeglut.h>
 #include <GL/glx.h>
 
@@ -13,6 +15,7 @@
 
 int32_t sw_hidden = 0;
 int32_t timer_deadline = 0;
+int32_t sw_tick_owed = 0;
 
 int x_connection()
 {
@@ -29,22 +32,50 @@ static bool x_events_pending()
 	return dpy && XPending(dpy) > 0;
 }
 
-void wait_for_window(int timeout_ms)
+void wait_for_window(int64_t timeout_us)
 {
 	if (x_events_pending())
 		return;
 	pollfd p = {x_connection(), POLLIN, 0};
-	poll(&p, 1, timeout_ms);
+	timespec t = {(time_t)(timeout_us / 1000000), (long)(timeout_us % 1000000) * 1000};
+	ppoll(&p, 1, &t, nullptr);
+}
+
+static int64_t monotonic_ns()
+{
+	timespec t;
+	clock_gettime(CLOCK_MONOTONIC, &t);
+	return (int64_t)t.tv_sec * 1000000000 + t.tv_nsec;
+}
+
+// Microseconds until GLUT runs the timer.  GLUT's clock counts whole
+// milliseconds of the monotonic clock since its start, so the deadline
+// falls on a millisecond boundary of the monotonic clock: the sleep ends
+// right there, not up to a millisecond late.
+static int64_t us_until_timer()
+{
+	int64_t now, again;
+	int32_t elapsed;
+	do {
+		now = monotonic_ns();
+		elapsed = glutGet(GLUT_ELAPSED_TIME);
+		again = monotonic_ns();
+	} while (now / 1000000 != again / 1000000);
+	int64_t glut_start_ms = now / 1000000 - elapsed;
+	return ((glut_start_ms + timer_deadline) * 1000000 - now) / 1000;
 }
 
 void myIdle()
 {
 	GetInstruction();
+	if (sw_wait && sw_tick_owed && !sw_hidden) {
+		sw_tick_owed = 0;
+		glutPostRedisplay();
+		return;
+	}
 	if (sw_time_up)
 		return;  // bytes keep coming: back after GLUT's own work
-	// GLUT runs the timer once its elapsed-time clock reaches the deadline;
-	// a sleep of the whole rest in milliseconds gets there.
-	int32_t left = timer_deadline - glutGet(GLUT_ELAPSED_TIME);
+	int64_t left = us_until_timer();
 	if (left <= 0 || x_events_pending())
 		return;
 	if (sw_wait)

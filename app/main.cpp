@@ -28,6 +28,7 @@ int32_t window_width = (int32_t)((double)max_x_plot * window_scale);
 int32_t window_height = (int32_t)((double)max_y_plot * window_scale);
 
 static const char window_title[] = "Velmora (19Jun2012)";
+static bool sw_double;  // the answer to the buffering question
 
 void meInit()
 {
@@ -45,10 +46,13 @@ void myTimer(int)
 {
 	if (sw_halted)
 		return;
+	sw_tick_owed = 0;
 	if (sw_hidden)
 		sw_wait = 0;  // as if drawn: a hidden window must not stall the board
-	else if (PassNeeded())
+	else if (PassNeeded(sw_double))
 		glutPostRedisplay();
+	else
+		sw_tick_owed = 1;
 	arm_timer();
 }
 
@@ -66,7 +70,8 @@ int main(int argc, char **argv)
 	char answer = 0;
 	if (scanf("%c", &answer) != 1)
 		answer = 0;  // no input at all: single buffering
-	if (answer == 'y') {
+	sw_double = answer == 'y';
+	if (sw_double) {
 		glutInitDisplayMode(display_mode_double);
 		printf("\nUsing double display buffers\n");
 	} else {

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <poll.h>
+
 #include "d2xx/ftd2xx.h"
 
 constexpr uint32_t max_devices = 32;            // devices listed and open at once
@@ -88,10 +90,10 @@ struct d2xx_backend {
 	// and their number to *got; never waits.
 	FT_STATUS (*read)(int slot, void *buf, uint32_t n, uint32_t *got);
 	// d2xx_wait: sleeps until bytes may be waiting, fd (when >= 0) is
-	// readable, or timeout_ms (>= 0) have passed.  Returns early rather than
-	// late; a port that has gone away returns at once and the next query
-	// reports it.
-	FT_STATUS (*wait)(int slot, int fd, int timeout_ms);
+	// readable, or timeout_us (>= 0) microseconds have passed.  Returns
+	// early rather than late; a port that has gone away returns at once and
+	// the next query reports it.
+	FT_STATUS (*wait)(int slot, int fd, int64_t timeout_us);
 };
 
 extern const d2xx_backend d2xx_virtual_backend;  // backend_virtual.cpp
@@ -105,6 +107,9 @@ void d2xx_reset();
 // One line for a person on stderr, "velmora: " first.  Never stdout: the
 // program's console output is its interface.
 void d2xx_note(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// poll() with a timeout in microseconds.
+int d2xx_poll(pollfd *fds, int n, int64_t timeout_us);
 
 // Copies at most size-1 bytes of the len bytes at from, then a NUL.
 void d2xx_copy(char *to, size_t size, const char *from, size_t len);

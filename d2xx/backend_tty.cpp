@@ -421,10 +421,10 @@ static FT_STATUS tty_queue_status(int slot, uint32_t *count)
 	return FT_OK;
 }
 
-static FT_STATUS tty_wait(int slot, int fd, int timeout_ms)
+static FT_STATUS tty_wait(int slot, int fd, int64_t timeout_us)
 {
 	pollfd p[2] = {{port_fd[slot], POLLIN, 0}, {fd, POLLIN, 0}};
-	poll(p, fd >= 0 ? 2 : 1, timeout_ms);
+	d2xx_poll(p, fd >= 0 ? 2 : 1, timeout_us);
 	return FT_OK;
 }
 

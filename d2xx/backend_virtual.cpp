@@ -393,14 +393,14 @@ static FT_STATUS pull()
 	return FT_OK;
 }
 
-// Milliseconds until the rate allows a block, rounded up; 0 when it does.
-static int ms_until_block()
+// Microseconds until the rate allows a block, rounded up; 0 when it does.
+static int64_t us_until_block()
 {
 	uint64_t need = block() * ns_per_s;
 	if (rate == 0 || credit >= need)
 		return 0;
 	uint64_t ns = (need - credit + rate - 1) / rate;
-	return (int)((ns + 999999) / 1000000);
+	return (int64_t)((ns + 999) / 1000);
 }
 
 // What a sleep should watch for the source's next bytes, or -1.  An ended
@@ -419,7 +419,7 @@ static FT_STATUS virtual_queue_status(int, uint32_t *count)
 	return status;
 }
 
-static FT_STATUS virtual_wait(int, int fd, int timeout_ms)
+static FT_STATUS virtual_wait(int, int fd, int64_t timeout_us)
 {
 	FT_STATUS status = pull();
 	if (status != FT_OK || queue_count > 0)
@@ -428,18 +428,18 @@ static FT_STATUS virtual_wait(int, int fd, int timeout_ms)
 	nfds_t n = 0;
 	if (fd >= 0)
 		p[n++] = {fd, POLLIN, 0};
-	int until = ms_until_block();
+	int64_t until = us_until_block();
 	if (until > 0) {
 		// Only time can bring the next block; the source is not watched,
 		// or a writer ahead of the rate would wake us at once.
-		if (until < timeout_ms)
-			timeout_ms = until;
+		if (until < timeout_us)
+			timeout_us = until;
 	} else {
 		int src = source_poll_fd();
 		if (src >= 0)
 			p[n++] = {src, POLLIN, 0};
 	}
-	poll(p, n, timeout_ms);
+	d2xx_poll(p, (int)n, timeout_us);
 	return FT_OK;
 }
 

@@ -335,10 +335,16 @@ FT_STATUS FT_Read(FT_HANDLE ftHandle, void *lpBuffer, uint32_t dwBytesToRead, ui
 	return status;
 }
 
-FT_STATUS d2xx_wait(FT_HANDLE ftHandle, int fd, int timeout_ms)
+FT_STATUS d2xx_wait(FT_HANDLE ftHandle, int fd, int64_t timeout_us)
 {
 	int slot = backend ? slot_of(ftHandle) : -1;
 	if (slot < 0)
 		return FT_INVALID_HANDLE;
-	return backend->wait(slot, fd, timeout_ms < 0 ? 0 : timeout_ms);
+	return backend->wait(slot, fd, timeout_us < 0 ? 0 : timeout_us);
+}
+
+int d2xx_poll(pollfd *fds, int n, int64_t timeout_us)
+{
+	timespec t = {(time_t)(timeout_us / 1000000), (long)(timeout_us % 1000000) * 1000};
+	return ppoll(fds, (nfds_t)n, &t, nullptr);
 }

@@ -71,5 +71,5 @@ FT_STATUS FT_Read(FT_HANDLE ftHandle, void *lpBuffer, uint32_t dwBytesToRead,
 // Not one of the device library's operations: the platform layer's way for
 // an idle program to sleep instead of asking again and again.  Returns when
 // received bytes may be waiting, when fd (if not negative) is readable, or
-// after timeout_ms, whichever comes first.
-FT_STATUS d2xx_wait(FT_HANDLE ftHandle, int fd, int timeout_ms);
+// after timeout_us microseconds, whichever comes first.
+FT_STATUS d2xx_wait(FT_HANDLE ftHandle, int fd, int64_t timeout_us);

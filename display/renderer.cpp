@@ -79,9 +79,11 @@ void Display()
 	drawn_clears = nClears;
 }
 
-bool PassNeeded()
+bool PassNeeded(bool sw_double)
 {
-	return sw_wait != 0 || nCommands != drawn_count || nClears != drawn_clears;
+	if (sw_wait != 0)
+		return true;
+	return !sw_double && (nCommands != drawn_count || nClears != drawn_clears);
 }
 
 // The bottom edge stays at -1 and one plot unit is width/2 pixels on both

@@ -13,8 +13,10 @@ extern float ystart;             // mapped y of the vertex being issued
 float plot_map(uint16_t v, uint32_t m);
 
 void Display();                                     // GLUT display callback
-// True when a pass could change what the window shows: the list changed
-// since the last pass, or a frame waits for one.  Repaints the window
-// system asks for (expose, resize) come through GLUT on their own.
-bool PassNeeded();
+// True when a pass could change what the window shows.  With double
+// buffering only a pass that swaps at a new end-of-frame record does, and
+// such a record sets sw_wait; with single buffering any change of the list
+// since the last pass does.  Repaints the window system asks for (expose,
+// resize) come through GLUT on their own.
+bool PassNeeded(bool sw_double);
 void resizeWindow(int32_t width, int32_t height);   // GLUT reshape callback

@@ -17,6 +17,7 @@ extern FT_STATUS ftStatus;                    // status of the latest device cal
 
 uint16_t drchar();             // next byte 0..255, or NO_BYTE; halts on a device failure
 // Sleeps until the device may have bytes, fd (if >= 0) is readable, or
-// timeout_ms have passed.  A failure here shows in drchar's next query.
-void usb_wait(int fd, int timeout_ms);
+// timeout_us microseconds have passed.  A failure here shows in drchar's
+// next query.
+void usb_wait(int fd, int64_t timeout_us);
 void USB_direct_initialize();  // find, open and set up the board's FT232R; exits or halts on failure

@@ -2,8 +2,8 @@
 // device to sleep on still links the reader alone.
 #include "usb/usb_link.h"
 
-void usb_wait(int fd, int timeout_ms)
+void usb_wait(int fd, int64_t timeout_us)
 {
 	if (buffer_count == 0)
-		d2xx_wait(ftHandle, fd, timeout_ms);
+		d2xx_wait(ftHandle, fd, timeout_us);
 }

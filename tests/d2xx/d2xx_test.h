@@ -119,7 +119,7 @@ class D2xxTest : public ::testing::Test
 			if (FT_GetQueueStatus(h, &waiting) != FT_OK)
 				break;
 			if (waiting == 0) {
-				d2xx_wait(h, -1, 10);
+				d2xx_wait(h, -1, 10000);
 				continue;
 			}
 			uint32_t ask = waiting < sizeof block ? waiting : (uint32_t)sizeof block;
@@ -147,7 +147,7 @@ class D2xxTest : public ::testing::Test
 			uint32_t waiting = 99;
 			ASSERT_EQ(FT_GetQueueStatus(h, &waiting), FT_OK);
 			ASSERT_EQ(waiting, 0u);
-			ASSERT_EQ(d2xx_wait(h, -1, wait_ms), FT_OK);
+			ASSERT_EQ(d2xx_wait(h, -1, wait_ms * 1000), FT_OK);
 			if (ms_since(t) >= 20)
 				long_calls++;
 		}

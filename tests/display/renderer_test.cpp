@@ -137,6 +137,25 @@ TEST_F(Renderer, NeverWalksPastTheTable)
 	EXPECT_EQ(gl_calls.size(), 3u);
 }
 
+TEST_F(Renderer, PassIsAskedForOnlyWhenItCanChangeTheWindow)
+{
+	Display();
+	EXPECT_FALSE(PassNeeded(false));
+	GoTo(1, 0, 0);
+	EXPECT_TRUE(PassNeeded(false));  // drawn straight into the window
+	EXPECT_FALSE(PassNeeded(true));  // nothing is swapped before an end of frame
+	Display();
+	ClearList();
+	GoTo(1, 5, 5);  // as many records as before, but another list
+	EXPECT_TRUE(PassNeeded(false));
+	sw_wait = 1;
+	EndFrame();
+	EXPECT_TRUE(PassNeeded(true));
+	Display();
+	EXPECT_FALSE(PassNeeded(true));
+	EXPECT_FALSE(PassNeeded(false));
+}
+
 TEST_F(Renderer, ProjectionKeepsTheBottomAtMinusOneAndThePlotUnstretched)
 {
 	struct {

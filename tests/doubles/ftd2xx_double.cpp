@@ -123,7 +123,7 @@ FT_STATUS FT_Read(FT_HANDLE, void *to, uint32_t n, uint32_t *received)
 	return FT_OK;
 }
 
-FT_STATUS d2xx_wait(FT_HANDLE, int, int timeout_ms)
+FT_STATUS d2xx_wait(FT_HANDLE, int, int64_t timeout_us)
 {
-	return step("d2xx_wait", std::to_string(timeout_ms));
+	return step("d2xx_wait", std::to_string(timeout_us));
 }
