@@ -54,7 +54,8 @@ void GetInstruction()
 	if (sw_wait != 0)
 		return;
 	int32_t started = clock_ms();
-	for (uint32_t n = 1;; n++) {
+	uint32_t until_check = budget_check_bytes;
+	for (;;) {
 		uint16_t c = drchar();
 		if (c > 255) {
 			silence();
@@ -84,9 +85,12 @@ void GetInstruction()
 		}
 		if (sw_wait != 0)
 			return;
-		if (n % budget_check_bytes == 0 && time_up(started)) {
-			sw_time_up = 1;
-			return;
+		if (--until_check == 0) {
+			if (time_up(started)) {
+				sw_time_up = 1;
+				return;
+			}
+			until_check = budget_check_bytes;
 		}
 	}
 }
