@@ -4,13 +4,7 @@
 
 #include <cstdint>
 
-constexpr uint32_t max_x_plot = 1023;  // width basis of the window
-constexpr uint32_t max_y_plot = 767;   // height basis of the window
-constexpr double window_scale = 0.65;  // window pixels per plot step at start
-constexpr int32_t window_x = 50;       // window position, pixels from the screen's left edge
-constexpr int32_t window_y = 100;      // pixels from the screen's top edge
-constexpr unsigned timer_ms = 10;      // redisplay period, milliseconds
-constexpr int halt_wait_ms = 10;       // longest sleep of a halted program between looks at GLUT
+#include "common/config.h"
 
 constexpr unsigned display_mode_double = 18;  // GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH
 constexpr unsigned display_mode_single = 16;  // GLUT_RGB | GLUT_SINGLE | GLUT_DEPTH

@@ -1,4 +1,4 @@
-#include "app/halt.h"
+#include "common/platform.h"
 
 #include <unistd.h>
 

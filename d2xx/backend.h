@@ -8,15 +8,10 @@
 
 #include <poll.h>
 
+#include "common/config.h"
 #include "d2xx/ftd2xx.h"
 
-constexpr uint32_t max_devices = 32;            // devices listed and open at once
-constexpr size_t max_port_name = 32;            // a backend's name for a device, NUL included
-// Virtual board's receive queue, bytes: about 0.1 s at the line rate, so a
-// writer runs little further ahead of the display than on a real link.
-constexpr uint32_t virtual_queue_size = 16384;
-// Kernel buffer asked for a virtual board's fifo or socket, bytes.
-constexpr int virtual_kernel_buffer = 16384;
+constexpr size_t max_port_name = 32;  // a backend's name for a device, NUL included
 
 // One entry of the device list.  Strings are NUL-terminated.
 struct d2xx_device {
@@ -51,6 +46,7 @@ extern const char *const d2xx_op_names[op_count];  // "FT_CreateDeviceInfoList",
 // has not ended, and every value is one the operation accepts.  Fields are
 // called from one thread only.
 struct d2xx_backend {
+	const char *name;  // "virtual", "tty": for messages and tests
 	// Reads the environment and forgets every earlier state.  Called once
 	// when the backend is chosen, before any other field.  A bad setting is
 	// kept and reported by open(), so the listing still works.

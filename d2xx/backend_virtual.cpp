@@ -45,12 +45,10 @@
 
 #include "d2xx/backend.h"
 
-constexpr uint32_t default_rate = 150000;  // bytes per second: 1500000 baud, 10 bits a byte
 constexpr uint64_t ns_per_s = 1000000000;
 constexpr uint64_t max_rate = 1000000000;    // bytes per second; keeps credit arithmetic in range
 constexpr uint32_t virtual_id = 0x04036001;  // FTDI, FT232R
 constexpr uint32_t first_loc_id = 0x1000;
-constexpr uint64_t blocks_per_s = 1000;  // most queue refills a second at a set rate
 
 enum source_kind { source_file, source_fifo, source_tcp };
 
@@ -209,7 +207,7 @@ static void virtual_init()
 	parse_source(getenv("VELMORA_BOARD"));
 	parse_fail(getenv("VELMORA_BOARD_FAIL"));
 	const char *r = getenv("VELMORA_BOARD_RATE");
-	rate = default_rate;
+	rate = line_rate;
 	if (r && !parse_number(r, strlen(r), max_rate, &rate))
 		config_fail("VELMORA_BOARD_RATE", r,
 		            "must be a whole number of bytes per second, at most 1000000000");
@@ -340,7 +338,7 @@ static int data_fd()
 // and at most a quarter of the queue, which the credit can always reach.
 static uint64_t block()
 {
-	uint64_t b = rate / blocks_per_s;
+	uint64_t b = rate / virtual_blocks_per_s;
 	return b < 1 ? 1 : b > virtual_queue_size / 4 ? virtual_queue_size / 4 : b;
 }
 
@@ -494,18 +492,19 @@ static FT_STATUS virtual_set_usb_parameters(int, uint32_t, uint32_t)
 }
 
 const d2xx_backend d2xx_virtual_backend = {
-        virtual_init,
-        virtual_inject_failure,
-        virtual_list,
-        virtual_open,
-        virtual_close,
-        virtual_reset,
-        virtual_set_baud_rate,
-        virtual_set_flow_control,
-        virtual_set_data_characteristics,
-        virtual_set_usb_parameters,
-        virtual_purge,
-        virtual_queue_status,
-        virtual_read,
-        virtual_wait,
+        .name = "virtual",
+        .init = virtual_init,
+        .inject_failure = virtual_inject_failure,
+        .list = virtual_list,
+        .open = virtual_open,
+        .close = virtual_close,
+        .reset = virtual_reset,
+        .set_baud_rate = virtual_set_baud_rate,
+        .set_flow_control = virtual_set_flow_control,
+        .set_data_characteristics = virtual_set_data_characteristics,
+        .set_usb_parameters = virtual_set_usb_parameters,
+        .purge = virtual_purge,
+        .queue_status = virtual_queue_status,
+        .read = virtual_read,
+        .wait = virtual_wait,
 };

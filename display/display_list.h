@@ -5,15 +5,14 @@
 
 #include <cstdint>
 
+#include "common/config.h"
+
 // Record kinds, the first word of every row.
 constexpr uint16_t CMD_GOTO = 1;       // start a polyline at (p1, p2)
 constexpr uint16_t CMD_DRAW = 2;       // extend it to (p1, p2)
 constexpr uint16_t CMD_COLOR = 3;      // p1: blue in the low byte; p2: green high, red low
 constexpr uint16_t CMD_END_FRAME = 4;  // picture complete: present it
 
-constexpr int32_t max_commands = 50000;  // rows in the table
-constexpr uint32_t max_x = 1023;         // largest x stored; x range of the mapping
-constexpr uint32_t max_y = 1023;         // largest y stored; y range of the mapping
 
 struct DisplayRecord {
 	uint16_t kind;

@@ -2,7 +2,7 @@
 
 #include "display/display_list.h"
 #include "font/glyphs.h"
-#include "stream/decoder.h"
+#include "common/pen.h"
 
 const int32_t *cptr = nullptr;
 int32_t xx = 0;

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/halt.h"
+#include "common/platform.h"
 #include "display/display_list.h"
 #include "stream/decoder.h"
 #include "stream/framer.h"

@@ -10,7 +10,7 @@
 #include "fuzz/program_state.h"
 #include "stream/decoder.h"
 #include "stream/framer.h"
-#include "usb/usb_link.h"
+#include "common/platform.h"
 
 constexpr int32_t max_word_records = 18;  // most records one word appends (a character)
 
@@ -57,7 +57,7 @@ static void check_list()
 	CHECK(n >= 0 && n <= max_commands);
 	CHECK(state <= state_low);
 	CHECK(current_color <= 3);
-	CHECK(CharacterAttributes <= attribute_mask);
+	CHECK(CharacterAttributes <= VW_ATTRIBUTE_MASK);
 	if (n < previous_count) {  // cleared: only the clear ran in this call
 		CHECK(n == 0);
 		checked = 0;

@@ -3,16 +3,12 @@
 #include "display/display_list.h"
 #include "font/stroker.h"
 
-uint16_t gx1 = 0;
-uint16_t gy1 = 0;
-uint16_t CharacterAttributes = 0;
-
 static void graphics(uint16_t word)
 {
-	uint16_t value = word & value_mask;
-	uint16_t color = (word & color_field) >> 11;
+	uint16_t value = word & VW_VALUE_MASK;
+	uint16_t color = (word & VW_COLOUR_MASK) >> VW_COLOUR_SHIFT;
 
-	switch (word & graphics_opcode_mask) {
+	switch (word & VW_GRAPHICS_OPCODE_MASK) {
 	case OP_SET_X:
 		gx1 = value;
 		break;
@@ -42,7 +38,7 @@ static void graphics(uint16_t word)
 
 static void control(uint16_t word)
 {
-	switch (word & control_opcode_mask) {
+	switch (word & VW_CONTROL_OPCODE_MASK) {
 	case OP_CLEAR:
 		ClearList();
 		break;
@@ -51,10 +47,10 @@ static void control(uint16_t word)
 		EndFrame();
 		break;
 	case OP_ATTRIBUTES:
-		CharacterAttributes = word & attribute_mask;
+		CharacterAttributes = word & VW_ATTRIBUTE_MASK;
 		break;
 	case OP_CHARACTER:
-		CharacterStroker(word & 0xFF, CharacterAttributes);
+		CharacterStroker(word & VW_OPERAND_MASK, CharacterAttributes);
 		break;
 	default:
 		break;
@@ -63,7 +59,7 @@ static void control(uint16_t word)
 
 void Parse(uint16_t word)
 {
-	if ((word & control_bit) == 0)
+	if ((word & VW_CONTROL_BIT) == 0)
 		graphics(word);
 	else
 		control(word);

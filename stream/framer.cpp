@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "app/halt.h"
+#include "common/config.h"
+#include "common/platform.h"
 #include "display/display_list.h"
 #include "stream/decoder.h"
 
@@ -32,7 +33,7 @@ static void silence()
 
 static void word_done()
 {
-	if (instruction != filler_word)
+	if (instruction != VW_FILLER)
 		Parse(instruction);
 	if (nCommands > max_commands) {
 		printf("too many commands\n");

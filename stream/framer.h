@@ -1,7 +1,8 @@
 // The stream framer: the event loop's idle callback.  Frames the board's
 // bytes into words behind a pair of 0xFF bytes, decodes each at once,
 // pauses at the end of a frame until it has been drawn, and forgets the
-// framing after three seconds of silence.
+// framing after three seconds of silence.  It reads bytes through drchar
+// and the clock through clock_ms (common/platform.h).
 #pragma once
 
 #include <cstdint>
@@ -11,10 +12,6 @@ constexpr uint32_t state_half_sync = 1; // first 0xFF of the pair seen
 constexpr uint32_t state_high = 2;      // at a word boundary: high byte next
 constexpr uint32_t state_low = 3;       // low byte next
 
-constexpr uint16_t filler_word = 0xFFFF;   // assembled, never decoded
-constexpr int32_t silence_seconds = 2;     // quotient that must be exceeded to drop sync
-constexpr int32_t idle_budget_ms = 2;      // longest run of one idle call while bytes keep coming
-constexpr uint32_t budget_check_bytes = 256;  // bytes between two looks at the clock
 
 extern uint32_t state;         // framer state, 0..3
 extern uint16_t instruction;   // the word being assembled
@@ -28,10 +25,3 @@ extern int32_t sw_time_up;
 // gone by, so that the window never waits long for its events.
 void GetInstruction();
 
-// Elapsed real time in milliseconds as a signed 32-bit count (wraps); the
-// difference of two readings is right across the wrap.
-int32_t clock_ms();
-
-// Provided by whoever links the framer: the program's byte reader (usb/),
-// or a tool's or test's own.
-uint16_t drchar();

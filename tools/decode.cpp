@@ -7,7 +7,7 @@
 #include "display/display_list.h"
 #include "stream/decoder.h"
 #include "stream/framer.h"
-#include "usb/usb_link.h"
+#include "common/platform.h"
 
 uint64_t bytes_read = 0;
 
@@ -101,14 +101,14 @@ static void drop(uint64_t offset, unsigned char c)
 static void describe(uint16_t word, const char **mnemonic, char *operands, size_t size)
 {
 	operands[0] = '\0';
-	if (word == filler_word) {
+	if (word == VW_FILLER) {
 		*mnemonic = "filler";
 		return;
 	}
-	if ((word & control_bit) == 0) {
-		unsigned value = word & value_mask;
-		unsigned colour = (word & color_field) >> 11;
-		switch (word & graphics_opcode_mask) {
+	if ((word & VW_CONTROL_BIT) == 0) {
+		unsigned value = word & VW_VALUE_MASK;
+		unsigned colour = (word & VW_COLOUR_MASK) >> VW_COLOUR_SHIFT;
+		switch (word & VW_GRAPHICS_OPCODE_MASK) {
 		case OP_SET_X:
 			*mnemonic = "OP_SET_X";
 			snprintf(operands, size, "x %u", value);
@@ -136,13 +136,13 @@ static void describe(uint16_t word, const char **mnemonic, char *operands, size_
 		default:
 			*mnemonic = "ignored";
 			snprintf(operands, size, "graphics opcode 0x%04X",
-			         (unsigned)(word & graphics_opcode_mask));
+			         (unsigned)(word & VW_GRAPHICS_OPCODE_MASK));
 			break;
 		}
 		return;
 	}
 	unsigned operand = word & 0xFF;
-	switch (word & control_opcode_mask) {
+	switch (word & VW_CONTROL_OPCODE_MASK) {
 	case OP_CLEAR:
 		*mnemonic = "OP_CLEAR";
 		break;
@@ -150,7 +150,7 @@ static void describe(uint16_t word, const char **mnemonic, char *operands, size_
 		*mnemonic = "OP_END_FRAME";
 		break;
 	case OP_ATTRIBUTES: {
-		unsigned attr = word & attribute_mask;
+		unsigned attr = word & VW_ATTRIBUTE_MASK;
 		*mnemonic = "OP_ATTRIBUTES";
 		snprintf(operands, size, "attr 0x%02X size %u colour %u (%s) rotation %u", attr, attr & 7,
 		         (attr >> 3) & 3, colour_names[(attr >> 3) & 3], (attr >> 5) & 3);
@@ -167,7 +167,7 @@ static void describe(uint16_t word, const char **mnemonic, char *operands, size_
 		break;
 	default:
 		*mnemonic = "ignored";
-		snprintf(operands, size, "control opcode 0x%04X", (unsigned)(word & control_opcode_mask));
+		snprintf(operands, size, "control opcode 0x%04X", (unsigned)(word & VW_CONTROL_OPCODE_MASK));
 		break;
 	}
 }
@@ -183,7 +183,7 @@ static void list_word(uint16_t word, int32_t records_before)
 	int used = 0;
 	if (nCommands != records_before)
 		used += snprintf(effect + used, sizeof effect - (size_t)used, "records %d", (int)nCommands);
-	if ((word & (control_bit | control_opcode_mask)) == (control_bit | OP_CHARACTER))
+	if ((word & (VW_CONTROL_BIT | VW_CONTROL_OPCODE_MASK)) == (VW_CONTROL_BIT | OP_CHARACTER))
 		used += snprintf(effect + used, sizeof effect - (size_t)used, "%spen %u %u", used ? ", " : "",
 		                 (unsigned)gx1, (unsigned)gy1);
 	if (sw_wait != 0)

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/halt.h"
+#include "common/platform.h"
 #include "display/display_list.h"
 #include "tools/decode.h"
 

@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "app/halt.h"
+#include "common/platform.h"
 #include "usb/usb_link.h"
 
 unsigned char buffer[read_block + 1];

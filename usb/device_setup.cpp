@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/halt.h"
+#include "common/platform.h"
 #include "usb/usb_link.h"
 
 static char SerialNumber[ft_serial_size];
@@ -13,10 +13,6 @@ static uint32_t deviceID;
 static uint32_t InTransferSize;
 
 static const char wanted_description[] = "FT232R USB UART";
-
-constexpr uint32_t baud_rate = 1500000;         // bits per second on the line
-constexpr uint32_t in_transfer_size = 0x4000;   // USB IN transfer size, bytes
-constexpr uint32_t out_transfer_size = 0;       // nothing is ever written
 
 // Whatever the library leaves in them, the strings end inside their arrays.
 static void terminate_strings()

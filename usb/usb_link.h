@@ -4,10 +4,8 @@
 
 #include <cstdint>
 
+#include "common/config.h"
 #include "d2xx/ftd2xx.h"
-
-constexpr uint16_t NO_BYTE = 0x8000;        // drchar: nothing waiting (callers test > 255)
-constexpr uint32_t read_block = 4096;       // most bytes asked of the device in one read
 
 extern unsigned char buffer[read_block + 1];  // receive buffer; refills write the first 4096 bytes
 extern unsigned char *buffer_ptr;             // next unread byte
@@ -15,7 +13,8 @@ extern int32_t buffer_count;                  // unread bytes from buffer_ptr on
 extern FT_HANDLE ftHandle;                    // the open device, set by USB_direct_initialize
 extern FT_STATUS ftStatus;                    // status of the latest device call
 
-uint16_t drchar();             // next byte 0..255, or NO_BYTE; halts on a device failure
+// drchar (common/platform.h) hands out the received bytes; it halts on a
+// device failure.
 // Sleeps until the device may have bytes, fd (if >= 0) is readable, or
 // timeout_us microseconds have passed.  A failure here shows in drchar's
 // next query.

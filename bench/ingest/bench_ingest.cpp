@@ -7,7 +7,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "app/halt.h"
+#include "common/platform.h"
 #include "bench/ingest/ingest_source.h"
 #include "display/display_list.h"
 #include "stream/framer.h"

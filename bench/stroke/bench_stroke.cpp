@@ -90,14 +90,14 @@ void BM_CharacterWords(benchmark::State &state)
 	uint16_t attr = 0xFFFF;
 	for (size_t i = 0; i < text.size(); i++) {
 		if (i % line_length == 0) {
-			words.push_back(OP_SET_X | 40);
-			words.push_back(OP_SET_Y | 500);
+			words.push_back(vw_set_x(40));
+			words.push_back(vw_set_y(500));
 		}
 		if (text[i].attr != attr) {
 			attr = text[i].attr;
-			words.push_back(control_bit | OP_ATTRIBUTES | attr);
+			words.push_back(vw_attributes(attr));
 		}
-		words.push_back(control_bit | OP_CHARACTER | text[i].ch);
+		words.push_back(vw_character(text[i].ch));
 	}
 	reset();
 	for (auto _ : state) {

@@ -1,6 +1,6 @@
 #include "tests/doubles/clock_double.h"
 
-#include "stream/framer.h"
+#include "common/platform.h"
 
 int32_t fake_clock_ms = 0;
 

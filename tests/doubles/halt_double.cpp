@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/halt.h"
+#include "common/platform.h"
 
 int halt_count = 0;
 

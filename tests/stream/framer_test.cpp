@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/platform.h"
 #include "display/display_list.h"
 #include "stream/decoder.h"
 #include "stream/framer.h"

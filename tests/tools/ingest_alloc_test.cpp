@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/halt.h"
+#include "common/platform.h"
 #include "bench/ingest/ingest_source.h"
 #include "display/display_list.h"
 #include "stream/framer.h"

@@ -8,6 +8,7 @@
 
 #include "tests/doubles/ftd2xx_double.h"
 #include "tests/doubles/halt_double.h"
+#include "common/platform.h"
 #include "usb/usb_link.h"
 
 namespace {

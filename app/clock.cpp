@@ -1,6 +1,6 @@
 #include <ctime>
 
-#include "stream/framer.h"
+#include "common/platform.h"
 
 // Monotonic, so the silence timer neither jumps with the wall clock nor
 // counts processor time (which is what clock() measures on Linux).
