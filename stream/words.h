@@ -20,27 +20,24 @@
 #include <stddef.h>
 #include <stdint.h>
 
-/* Graphics words (bit 15 clear): opcode = word & VW_GRAPHICS_OPCODE_MASK;
- * bits 12-11 hold a move's colour, bits 9-0 the coordinate. */
+/* One enumeration, so that C++20 lets its values be combined. */
 enum {
+	/* Graphics words (bit 15 clear): opcode = word & VW_GRAPHICS_OPCODE_MASK;
+	 * bits 12-11 hold a move's colour, bits 9-0 the coordinate. */
 	OP_SET_X = 0x0000,   /* pen x = value */
 	OP_SET_Y = 0x0400,   /* pen y = value */
 	OP_MOVE_X = 0x2000,  /* pen x = value; start a polyline there in the colour */
 	OP_MOVE_Y = 0x2400,  /* pen y = value; likewise */
 	OP_DRAW_X = 0x4000,  /* pen x = value; extend the polyline to the pen */
-	OP_DRAW_Y = 0x4400   /* pen y = value; likewise */
-};
+	OP_DRAW_Y = 0x4400,  /* pen y = value; likewise */
 
-/* Control words (bit 15 set): opcode = word & VW_CONTROL_OPCODE_MASK,
- * operand = the low byte. */
-enum {
+	/* Control words (bit 15 set): opcode = word & VW_CONTROL_OPCODE_MASK,
+	 * operand = the low byte. */
 	OP_CLEAR = 0x0100,       /* empty the display list */
 	OP_END_FRAME = 0x0200,   /* the picture is complete: show it */
 	OP_ATTRIBUTES = 0x0300,  /* text attributes = operand & 0x7F */
-	OP_CHARACTER = 0x0400    /* stroke character code operand at the pen */
-};
+	OP_CHARACTER = 0x0400,   /* stroke character code operand at the pen */
 
-enum {
 	VW_CONTROL_BIT = 0x8000,
 	VW_GRAPHICS_OPCODE_MASK = 0x6400,
 	VW_CONTROL_OPCODE_MASK = 0x7F00,
