@@ -282,9 +282,24 @@ static FT_STATUS virtual_open(int slot, const d2xx_device *)
 		// a sleep on it wakes only for bytes.
 		struct stat path_st;
 		bool fifo = stat(source_path, &path_st) == 0 && S_ISFIFO(path_st.st_mode);
-		source_fd = open(source_path, (fifo ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
+		source_fd = open(source_path, (fifo ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
 		if (source_fd < 0) {
 			d2xx_note("virtual board: cannot open %s: %s", source_path, strerror(errno));
+			return FT_DEVICE_NOT_OPENED;
+		}
+		// Said now, before the window, rather than by the first read.
+		struct stat fd_st;
+		const char *why = nullptr;
+		if (fstat(source_fd, &fd_st) != 0)
+			why = strerror(errno);
+		else if (S_ISDIR(fd_st.st_mode))
+			why = "it is a directory";
+		else if (!S_ISREG(fd_st.st_mode) && !S_ISFIFO(fd_st.st_mode) && !S_ISCHR(fd_st.st_mode))
+			why = "it is not a file, a fifo or a character device";
+		if (why) {
+			d2xx_note("virtual board: cannot read %s: %s", source_path, why);
+			close(source_fd);
+			source_fd = -1;
 			return FT_DEVICE_NOT_OPENED;
 		}
 		if (fifo)

@@ -74,16 +74,24 @@ static void line(uint64_t offset, const char *bytes, const char *word, const cha
 	fprintf(out, "%.*s\n", (int)len, text);
 }
 
+// Empties the run first: the caller may append to it at once.
 static void flush_dropped()
 {
-	if (run_len == 0)
-		return;
-	char hex[3 * max_dropped_shown];
-	size_t used = 0;
-	for (int i = 0; i < run_len; i++)
-		used += (size_t)snprintf(hex + used, sizeof hex - used, i ? " %02X" : "%02X", run[i]);
-	line(run_at, "", "", "dropped", "%d byte%s: %s", run_len, run_len == 1 ? "" : "s", hex);
+	int n = run_len;
 	run_len = 0;
+	if (n == 0)
+		return;
+	static const char digits[] = "0123456789ABCDEF";
+	char hex[3 * max_dropped_shown];
+	char *p = hex;
+	for (int i = 0; i < n; i++) {
+		if (i > 0)
+			*p++ = ' ';
+		*p++ = digits[run[i] >> 4];
+		*p++ = digits[run[i] & 0xF];
+	}
+	*p = '\0';
+	line(run_at, "", "", "dropped", "%d byte%s: %s", n, n == 1 ? "" : "s", hex);
 }
 
 static void drop(uint64_t offset, unsigned char c)
