@@ -15,7 +15,7 @@
 #include <ctime>
 #include <vector>
 
-#include "stream/decoder.h"
+#include "stream/words.h"
 
 static const char usage_text[] =
 	"usage: velmora-demo [--fps N] [--frames N] [--output FILE]\n"
@@ -39,10 +39,17 @@ enum Colour { white = 0, red = 1, blue = 2, black = 3 };
 
 static std::vector<uint8_t> out;
 
+// push_back, not a range insert: GCC 12 warns falsely of an overflow there.
+static void append(const uint8_t *bytes, size_t n)
+{
+	for (size_t i = 0; i < n; i++)
+		out.push_back(bytes[i]);
+}
+
 static void word(uint16_t w)
 {
-	out.push_back((uint8_t)(w >> 8));
-	out.push_back((uint8_t)w);
+	uint8_t b[2];
+	append(b, vw_put(b, w));
 }
 
 static uint16_t grid(long v)
@@ -52,24 +59,24 @@ static uint16_t grid(long v)
 
 static void move_to(Colour c, long x, long y)
 {
-	word(OP_SET_X | grid(x));
-	word((uint16_t)(OP_MOVE_Y | (c << 11) | grid(y)));
+	word(vw_set_x(grid(x)));
+	word(vw_move_y(c, grid(y)));
 }
 
 static void draw_to(long x, long y)
 {
-	word(OP_SET_X | grid(x));
-	word(OP_DRAW_Y | grid(y));
+	word(vw_set_x(grid(x)));
+	word(vw_draw_y(grid(y)));
 }
 
 // size 0..7, rotation 0..3
 static void text(long x, long y, int size, Colour c, int rotation, const char *s)
 {
-	word(OP_SET_X | grid(x));
-	word(OP_SET_Y | grid(y));
-	word((uint16_t)(0x8000 | OP_ATTRIBUTES | (rotation << 5) | (c << 3) | size));
+	word(vw_set_x(grid(x)));
+	word(vw_set_y(grid(y)));
+	word(vw_attributes(vw_attribute_byte(size, c, rotation)));
 	for (; *s; s++)
-		word((uint16_t)(0x8000 | OP_CHARACTER | (uint8_t)*s));
+		word(vw_character((uint8_t)*s));
 }
 
 static void polygon(Colour c, double cx, double cy, double r, int sides, double turn)
@@ -97,8 +104,9 @@ static void frame(long n, double fps)
 	double t = n / fps;
 	// The sync pair opens every frame: a filler word to a display in step,
 	// a fresh start to one that lost the framing.
-	word(0xFFFF);
-	word(0x8000 | OP_CLEAR);
+	uint8_t sync[2];
+	append(sync, vw_put_sync(sync));
+	word(vw_clear());
 
 	move_to(black, 8, 8);
 	draw_to(1015, 8);
@@ -161,7 +169,7 @@ static void frame(long n, double fps)
 	draw_to(sx, sy + 60);
 	draw_to(sx, sy);
 
-	word(0x8000 | OP_END_FRAME);
+	word(vw_end_frame());
 }
 
 static bool write_all(int fd, const uint8_t *p, size_t n)

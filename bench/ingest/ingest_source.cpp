@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "d2xx/ftd2xx.h"
+#include "stream/words.h"
 
 constexpr size_t frame_words = 8192;          // words per frame, about
 constexpr int32_t max_frame_records = 40000;  // records a frame may reach, at the most
@@ -46,10 +47,17 @@ static uint32_t next(uint32_t &seed)
 	return seed >> 8;
 }
 
+// push_back, not a range insert: GCC 12 warns falsely of an overflow there.
+static void append(std::vector<uint8_t> &s, const uint8_t *bytes, size_t n)
+{
+	for (size_t i = 0; i < n; i++)
+		s.push_back(bytes[i]);
+}
+
 static void put(std::vector<uint8_t> &s, uint16_t w)
 {
-	s.push_back((uint8_t)(w >> 8));
-	s.push_back((uint8_t)(w & 0xFF));
+	uint8_t b[2];
+	append(s, b, vw_put(b, w));
 }
 
 // One piece of a picture, as a board draws: a segment to any point (set one
@@ -59,31 +67,30 @@ static void put(std::vector<uint8_t> &s, uint16_t w)
 static int32_t phrase(std::vector<uint8_t> &s, uint32_t &seed)
 {
 	uint32_t r = next(seed);
-	uint16_t axis = (uint16_t)((r & 1) << 10);
-	uint16_t other = (uint16_t)(axis ^ 0x0400);
-	uint16_t a = (uint16_t)(next(seed) & 0x3FF);
-	uint16_t b = (uint16_t)(next(seed) & 0x3FF);
+	bool x_first = (r & 1) == 0;
+	uint32_t a = next(seed);  // coordinates: the words keep the low 10 bits
+	uint32_t b = next(seed);
 	uint32_t kind = (r >> 1) % 32;
 	if (kind < 16) {
-		put(s, (uint16_t)(0x0000 | axis | a));
-		put(s, (uint16_t)(0x4000 | other | b));
+		put(s, x_first ? vw_set_x(a) : vw_set_y(a));
+		put(s, x_first ? vw_draw_y(b) : vw_draw_x(b));
 		return 1;
 	}
 	if (kind < 23) {
-		put(s, (uint16_t)(0x4000 | axis | a));
+		put(s, x_first ? vw_draw_x(a) : vw_draw_y(a));
 		return 1;
 	}
 	if (kind < 30) {
-		uint16_t colour = (uint16_t)(((r >> 6) & 3) << 11);
-		put(s, (uint16_t)(0x0000 | axis | a));
-		put(s, (uint16_t)(0x2000 | colour | other | b));
+		unsigned colour = (r >> 6) & 3;
+		put(s, x_first ? vw_set_x(a) : vw_set_y(a));
+		put(s, x_first ? vw_move_y(colour, b) : vw_move_x(colour, b));
 		return 2;
 	}
 	if (kind == 31)
-		put(s, (uint16_t)(0x8300 | ((r >> 6) & 0x7F)));
+		put(s, vw_attributes(r >> 6));  // any size, colour and rotation
 	uint32_t n = 1 + (r >> 13) % max_text_run;
 	for (uint32_t i = 0; i < n; i++)
-		put(s, (uint16_t)(0x8420 + next(seed) % 95));
+		put(s, vw_character(' ' + next(seed) % 95));  // printable ASCII
 	return (int32_t)n * max_character_records;
 }
 
@@ -91,16 +98,16 @@ std::vector<uint8_t> make_ingest_stream(size_t bytes)
 {
 	std::vector<uint8_t> s;
 	s.reserve(bytes + 64);
-	s.push_back(0xFF);
-	s.push_back(0xFF);
+	uint8_t sync[2];
+	append(s, sync, vw_put_sync(sync));
 	uint32_t seed = 1;
 	while (s.size() < bytes) {
 		size_t frame_start = s.size();
 		int32_t records = 1;  // the end of frame
-		put(s, 0x8100);       // clear
+		put(s, vw_clear());
 		while (s.size() - frame_start < 2 * frame_words && records <= max_frame_records)
 			records += phrase(s, seed);
-		put(s, 0x8200);  // end of frame
+		put(s, vw_end_frame());
 	}
 	// The last frame is cut short; replayed, the stream's pair is a filler
 	// word and its first word a clear, so nothing piles up.

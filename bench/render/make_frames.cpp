@@ -24,6 +24,8 @@
 #include <ctime>
 #include <vector>
 
+#include "stream/words.h"
+
 static const char usage_text[] =
 	"usage: make_frames [--records N] [--kind short|long] [--frames K]\n"
 	"                   [--output FILE] [--log FILE]\n"
@@ -49,31 +51,36 @@ constexpr long max_records = 50000;  // the display halts past this
 constexpr int polyline_points = 50;  // points of each long polyline
 constexpr unsigned colour = 2;       // blue: one colour record after the clear, which resets to red
 
-// The word format, and nothing else about it, lives here: high byte first.
+// A frame's bytes, put by stream/words.h's writers.
 struct Encoder {
 	std::vector<uint8_t> bytes;
 
+	void append(const uint8_t *p, size_t n)  // not a range insert: GCC 12 warns falsely there
+	{
+		for (size_t i = 0; i < n; i++)
+			bytes.push_back(p[i]);
+	}
 	void word(uint16_t w)
 	{
-		bytes.push_back((uint8_t)(w >> 8));
-		bytes.push_back((uint8_t)w);
+		uint8_t b[2];
+		append(b, vw_put(b, w));
 	}
-	static uint16_t graphics(uint16_t op, unsigned c, unsigned v)
+	void sync()  // a filler word to a display in step
 	{
-		return (uint16_t)(op | (c & 3) << 11 | (v & 0x3FF));
+		uint8_t b[2];
+		append(b, vw_put_sync(b));
 	}
-	void sync() { word(0xFFFF); }  // the sync pair; a filler word to a display in step
-	void clear() { word(0x8100); }
-	void end_frame() { word(0x8200); }
+	void clear() { word(vw_clear()); }
+	void end_frame() { word(vw_end_frame()); }
 	void move_to(unsigned c, unsigned x, unsigned y)  // GOTO, after a COLOR if c changes
 	{
-		word(graphics(0x0400, 0, y));  // SET_Y
-		word(graphics(0x2000, c, x));  // MOVE_X
+		uint8_t b[4];
+		append(b, vw_put_move_to(b, c, x, y));
 	}
 	void draw_to(unsigned x, unsigned y)  // DRAW
 	{
-		word(graphics(0x0400, 0, y));  // SET_Y
-		word(graphics(0x4000, 0, x));  // DRAW_X
+		uint8_t b[4];
+		append(b, vw_put_line_to(b, x, y));
 	}
 };
 

@@ -1,0 +1,89 @@
+// make-examples: writes the sample streams in examples/ from their
+// instruction words, encoded by stream/words.h.  Run by hand after changing
+// a stream, from the source tree:
+//
+//   cmake --build build --target make-examples
+//   build/tools/make-examples examples
+//
+// Each stream is the sync pair, then its words high byte first.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "stream/words.h"
+
+static const char usage_text[] =
+	"usage: make-examples DIR\n"
+	"\n"
+	"Writes the sample streams blue_line.bin and box_text.bin into DIR\n"
+	"(the source tree's examples/).\n"
+	"\n"
+	"  -h, --help  show this text\n"
+	"\n"
+	"Exit status: 0 done; 2 bad usage or a write error.\n";
+
+enum Colour : unsigned { white = 0, red = 1, blue = 2, black = 3 };
+
+static bool write_stream(const std::string &dir, const char *name, std::initializer_list<uint16_t> words)
+{
+	std::vector<uint8_t> bytes(2 + 2 * words.size());
+	uint8_t *p = bytes.data();
+	p += vw_put_sync(p);
+	for (uint16_t w : words)
+		p += vw_put(p, w);
+
+	std::string path = dir + "/" + name;
+	FILE *f = fopen(path.c_str(), "wb");
+	bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+	if (f && fclose(f) != 0)
+		ok = false;
+	if (!ok)
+		fprintf(stderr, "make-examples: cannot write %s: %s\n", path.c_str(), strerror(errno));
+	return ok;
+}
+
+int main(int argc, char **argv)
+{
+	if (argc == 2 && (!strcmp(argv[1], "-h") || !strcmp(argv[1], "--help"))) {
+		fputs(usage_text, stdout);
+		return 0;
+	}
+	if (argc != 2 || argv[1][0] == '-') {
+		fputs(usage_text, stderr);
+		return 2;
+	}
+	const std::string dir = argv[1];
+
+	// A blue line: clear; x 100; move y 200 in blue; draw x 300; end of frame.
+	bool ok = write_stream(dir, "blue_line.bin",
+			       {vw_clear(), vw_set_x(100), vw_move_y(blue, 200), vw_draw_x(300), vw_end_frame()});
+
+	// Two frames.
+	// 1: a black box, a blue diagonal, a filler word, then "AA A" at size 2
+	//    in red from (120, 300); end of frame.
+	// 2: clear; 'A' turned half round (attr 0x4A) at (2, 50), whose right
+	//    half falls off the left edge and lands at x 1023; the pen wraps to
+	//    65531, so the following draw y 60 records x 1023; end of frame.
+	ok = write_stream(dir, "box_text.bin",
+			  {vw_clear(),
+			   vw_set_x(100), vw_move_y(black, 100),
+			   vw_draw_x(400), vw_draw_y(600), vw_draw_x(100), vw_draw_y(100),
+			   VW_FILLER,
+			   vw_set_x(150), vw_move_y(blue, 150),
+			   vw_set_x(350), vw_draw_y(550),
+			   vw_attributes(vw_attribute_byte(2, red, 0)),
+			   vw_set_x(120), vw_set_y(300),
+			   vw_character('A'), vw_character('A'), vw_character(' '), vw_character('A'),
+			   vw_end_frame(),
+
+			   vw_clear(),
+			   vw_attributes(vw_attribute_byte(2, red, 2)),
+			   vw_set_x(2), vw_set_y(50),
+			   vw_character('A'),
+			   vw_draw_y(60),
+			   vw_end_frame()}) && ok;
+	return ok ? 0 : 2;
+}
