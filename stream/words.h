@@ -47,7 +47,13 @@ enum {
 	VW_OPERAND_MASK = 0x00FF,
 	VW_ATTRIBUTE_MASK = 0x007F, /* size bits 2-0, colour 4-3, rotation 6-5 */
 	VW_SYNC_BYTE = 0xFF,
-	VW_FILLER = 0xFFFF
+	VW_FILLER = 0xFFFF,
+
+	/* Colour indexes of moves and text */
+	VW_WHITE = 0, /* 254/255 grey: just below the background's white */
+	VW_RED = 1,
+	VW_BLUE = 2,
+	VW_BLACK = 3
 };
 
 static inline uint16_t vw_graphics(unsigned opcode, unsigned colour, unsigned value)

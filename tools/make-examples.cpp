@@ -25,7 +25,7 @@ static const char usage_text[] =
 	"\n"
 	"Exit status: 0 done; 2 bad usage or a write error.\n";
 
-enum Colour : unsigned { white = 0, red = 1, blue = 2, black = 3 };
+enum Colour : unsigned { white = VW_WHITE, red = VW_RED, blue = VW_BLUE, black = VW_BLACK };
 
 static bool write_stream(const std::string &dir, const char *name, std::initializer_list<uint16_t> words)
 {

@@ -35,7 +35,7 @@ static const char usage_text[] =
 	"\n"
 	"Exit status: 0 done or the reader went away; 2 bad usage or a write error.\n";
 
-enum Colour { white = 0, red = 1, blue = 2, black = 3 };
+enum Colour { white = VW_WHITE, red = VW_RED, blue = VW_BLUE, black = VW_BLACK };
 
 static std::vector<uint8_t> out;
 
