@@ -1,0 +1,185 @@
+// velmora-encode: a stream written as text, one instruction a line, to its
+// bytes.  encode.cpp parses; this reads the input, reports, and writes the
+// bytes only when the whole input is good.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "tools/encode.h"
+
+static const char usage_text[] =
+        "usage: velmora-encode [-o FILE] [INPUT]\n"
+        "\n"
+        "Encodes a Velmora stream written as text (INPUT, or standard input when\n"
+        "INPUT is absent or \"-\") and writes its bytes to standard output or FILE.\n"
+        "Nothing is written unless the whole input is good.\n"
+        "\n"
+        "One statement a line; '#' starts a comment (outside quotes); blank lines\n"
+        "are skipped.  Numbers are decimal or 0x hex; coordinates 0..1023; a colour\n"
+        "is white, red, blue, black or 0..3.\n"
+        "  sync                   the sync pair FF FF\n"
+        "  filler                 the filler word FFFF\n"
+        "  word 0x8441            any word\n"
+        "  bytes FF 12            bytes as they are, in hex: damage such as a lone FF\n"
+        "                         or half a word\n"
+        "  OP_SET_X 100           or OP_SET_X x 100; likewise OP_SET_Y, OP_DRAW_X and\n"
+        "                         OP_DRAW_Y (y for the _Y ones)\n"
+        "  OP_MOVE_Y 200 blue     or OP_MOVE_Y y 200 colour 2 (blue); likewise\n"
+        "                         OP_MOVE_X; the colour is required\n"
+        "  OP_CLEAR, OP_END_FRAME\n"
+        "  OP_ATTRIBUTES size 2 colour red rotation 1\n"
+        "                         size 0..7, rotation 0..3, omitted fields 0; or\n"
+        "                         attr 0x0A, alone or with fields that agree\n"
+        "  OP_CHARACTER 'A'       or OP_CHARACTER 0x41, or OP_CHARACTER char 0x41 'A'\n"
+        "  \"Hello\\n\"              one OP_CHARACTER a byte; escapes \\n \\t \\\\ \\\" \\'\n"
+        "                         \\xHH \\ooo \\0 \\a \\b \\f \\r \\v \\?\n"
+        "  moveto X Y [COLOUR]    set y, then move x in COLOUR (default white)\n"
+        "  lineto X Y             set y, then draw x\n"
+        "Mnemonics are written only as above: upper case, no short forms.\n"
+        "\n"
+        "velmora-decode's listing is valid input and encodes back to the same bytes:\n"
+        "its offset, bytes and word columns may start a line; its sync, dropped,\n"
+        "incomplete, ignored and filler lines, [what a word did] and the closing\n"
+        "\"end of input\" line are accepted.  The mnemonic and operands decide a\n"
+        "word (edit them, not the columns); the columns give only the bits the\n"
+        "listing does not show (a set or draw's colour bits, attribute bit 7, the\n"
+        "low byte of OP_CLEAR, OP_END_FRAME and ignored control words, the rest of\n"
+        "an ignored graphics word) and an incomplete word's byte.  The offset is\n"
+        "not checked.\n"
+        "\n"
+        "  -o, --output FILE  write to FILE (through a temporary file beside it,\n"
+        "                     renamed when complete; \"-\" is standard output)\n"
+        "  -h, --help         show this text\n"
+        "\n"
+        "Errors read FILE:LINE:COLUMN: error: ..., columns counted in bytes from 1;\n"
+        "every error is reported, up to 20.  Drawing words before the first sync\n"
+        "get a warning: the display drops them.\n"
+        "\n"
+        "Exit status: 0 written; 2 errors in the input, bad usage, unreadable input\n"
+        "or unwritable output.\n";
+
+static int bad_usage(const std::string &what)
+{
+	fprintf(stderr, "velmora-encode: %s\nTry 'velmora-encode --help'.\n", what.c_str());
+	return 2;
+}
+
+static bool read_all(FILE *in, std::string &text)
+{
+	char chunk[1 << 16];
+	size_t n;
+	while ((n = fread(chunk, 1, sizeof chunk, in)) > 0)
+		text.append(chunk, n);
+	return !ferror(in);
+}
+
+static bool write_all(int fd, const std::vector<uint8_t> &bytes)
+{
+	size_t done = 0;
+	while (done < bytes.size()) {
+		ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n <= 0)
+			return false;
+		done += (size_t)n;
+	}
+	return true;
+}
+
+// A temporary file beside path, renamed over it when complete: an error
+// leaves no file behind and an existing one as it was.
+static bool write_file(const std::string &path, const std::vector<uint8_t> &bytes)
+{
+	std::string tmp = path + ".XXXXXX";
+	int fd = mkstemp(tmp.data());
+	if (fd < 0) {
+		fprintf(stderr, "velmora-encode: cannot write '%s': %s\n", path.c_str(), strerror(errno));
+		return false;
+	}
+	mode_t mask = umask(0);
+	umask(mask);
+	bool ok = fchmod(fd, 0666 & ~mask) == 0 && write_all(fd, bytes);
+	int err = errno;
+	if (close(fd) != 0 && ok) {
+		ok = false;
+		err = errno;
+	}
+	if (ok && rename(tmp.c_str(), path.c_str()) != 0) {
+		ok = false;
+		err = errno;
+	}
+	if (!ok) {
+		unlink(tmp.c_str());
+		fprintf(stderr, "velmora-encode: cannot write '%s': %s\n", path.c_str(), strerror(err));
+	}
+	return ok;
+}
+
+int main(int argc, char **argv)
+{
+	const char *input = nullptr;
+	const char *output = nullptr;
+	bool sw_options_done = false;
+	for (int i = 1; i < argc; i++) {
+		std::string arg = argv[i];
+		if (!sw_options_done && arg.size() > 1 && arg[0] == '-') {
+			if (arg == "--") {
+				sw_options_done = true;
+			} else if (arg == "--help" || arg == "-h") {
+				fputs(usage_text, stdout);
+				return 0;
+			} else if (arg == "-o" || arg == "--output") {
+				if (output)
+					return bad_usage("more than one output");
+				if (i + 1 == argc)
+					return bad_usage("option '" + arg + "' needs a FILE");
+				output = argv[++i];
+			} else {
+				return bad_usage("unknown option '" + arg + "'");
+			}
+			continue;
+		}
+		if (input)
+			return bad_usage("more than one input; extra '" + arg + "'");
+		input = argv[i];
+	}
+
+	std::string name = "<stdin>";
+	FILE *in = stdin;
+	if (input && strcmp(input, "-") != 0) {
+		name = input;
+		in = fopen(input, "rb");
+		if (!in) {
+			fprintf(stderr, "velmora-encode: cannot open '%s': %s\n", input, strerror(errno));
+			return 2;
+		}
+	}
+	std::string text;
+	if (!read_all(in, text)) {
+		fprintf(stderr, "velmora-encode: %s: read error: %s\n", name.c_str(), strerror(errno));
+		return 2;
+	}
+
+	Encoded r = encode_text(text);
+	for (const EncodeMessage &m : r.messages)
+		fprintf(stderr, "%s:%d:%d: %s: %s\n", name.c_str(), m.line, m.column,
+		        m.error ? "error" : "warning", m.text.c_str());
+	if (r.stopped)
+		fprintf(stderr, "%s: stopped after %d errors\n", name.c_str(), r.errors);
+	if (r.errors > 0)
+		return 2;
+
+	if (output && strcmp(output, "-") != 0)
+		return write_file(output, r.bytes) ? 0 : 2;
+	if (!write_all(STDOUT_FILENO, r.bytes)) {
+		fprintf(stderr, "velmora-encode: write error: %s\n", strerror(errno));
+		return 2;
+	}
+	return 0;
+}
