@@ -522,7 +522,7 @@ static Statement statement(Line &l)
 		if (w == "lineto") {
 			st.bytes.assign(b, b + vw_put_line_to(b, x, y));
 		} else {
-			unsigned col = 0;  // white unless given
+			unsigned col = VW_RED;  // the display's own first colour; white barely shows
 			if (peek(l)) {
 				take(l, "colour");
 				col = colour(l);

@@ -38,7 +38,7 @@ static const char usage_text[] =
         "  OP_CHARACTER 'A'       or OP_CHARACTER 0x41, or OP_CHARACTER char 0x41 'A'\n"
         "  \"Hello\\n\"              one OP_CHARACTER a byte; escapes \\n \\t \\\\ \\\" \\'\n"
         "                         \\xHH \\ooo \\0 \\a \\b \\f \\r \\v \\?\n"
-        "  moveto X Y [COLOUR]    set y, then move x in COLOUR (default white)\n"
+        "  moveto X Y [COLOUR]    set y, then move x in COLOUR (default red)\n"
         "  lineto X Y             set y, then draw x\n"
         "Mnemonics are written only as above: upper case, no short forms.\n"
         "\n"

@@ -134,8 +134,8 @@ TEST(EncodeWords, EachInstructionClassGivesItsWords)
 	        {"\"A\\n\\x7f\\101\\0\\\"#\"",
 	         w(vw_character('A')) + w(vw_character('\n')) + w(vw_character(0x7F)) + w(vw_character('A')) +
 	                 w(vw_character(0)) + w(vw_character('"')) + w(vw_character('#'))},
-	        {"moveto 1 2", move_to(0, 1, 2)},
-	        {"moveto 1 2 red", move_to(1, 1, 2)},
+	        {"moveto 1 2", move_to(1, 1, 2)},
+	        {"moveto 1 2 white", move_to(0, 1, 2)},
 	        {"lineto 3 4", line_to(3, 4)},
 	        // An edited operand beats the listing's columns.
 	        {"  4  00 64  0064  OP_SET_X       x 200  [records 2]", w(vw_set_x(200))},
