@@ -1,0 +1,156 @@
+// velmora-snap against the window: for the same stream, window size and
+// buffering, the tool's PNG holds exactly the pixels the window shows.
+#include <sys/wait.h>
+
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "tests/e2e/harness.h"
+
+namespace e2e
+{
+namespace
+{
+
+// An 8-bit RGB PNG as an Image; an empty one with the reason in *why if
+// the file is not that.
+Image read_png(const std::string &path, std::string *why)
+{
+	Image img;
+	png_image png;
+	memset(&png, 0, sizeof png);
+	png.version = PNG_IMAGE_VERSION;
+	if (!png_image_begin_read_from_file(&png, path.c_str())) {
+		*why = png.message;
+		return img;
+	}
+	if (png.format != PNG_FORMAT_RGB) {
+		*why = "not an 8-bit RGB PNG";
+		png_image_free(&png);
+		return img;
+	}
+	std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(png));
+	if (!png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr)) {
+		*why = png.message;
+		return img;
+	}
+	img.width = (int)png.width;
+	img.height = (int)png.height;
+	for (size_t i = 0; i + 2 < rgb.size(); i += 3)
+		img.rgb.push_back((uint32_t)rgb[i] << 16 | (uint32_t)rgb[i + 1] << 8 | rgb[i + 2]);
+	return img;
+}
+
+// Empty when the two are the same pixels, else how many differ and where
+// the first is.
+std::string differences(const Image &snap, const Image &window)
+{
+	if (snap.width != window.width || snap.height != window.height)
+		return "window is " + std::to_string(window.width) + "x" + std::to_string(window.height);
+	std::string first;
+	int n = 0;
+	for (int y = 0; y < snap.height; y++)
+		for (int x = 0; x < snap.width; x++)
+			if (snap.at(x, y) != window.at(x, y) && n++ == 0) {
+				char text[80];
+				snprintf(text, sizeof text, "first at (%d, %d): snap #%06x, window #%06x", x,
+				         y, snap.at(x, y), window.at(x, y));
+				first = text;
+			}
+	return n == 0 ? "" : std::to_string(n) + " pixels differ, " + first;
+}
+
+// Three frames without a clear between them, so each pass draws over the
+// frames before it, then a line after the last end of frame that only
+// single buffering shows.  Red before any colour record (255) and after
+// one (254), white (254) over blue and over the background, text in three
+// sizes and rotations, and lines that leave the window at the top.
+Stream picture()
+{
+	const unsigned red = colour_index(Colour::Red), blue = colour_index(Colour::Blue),
+	               black = colour_index(Colour::Black), white = colour_index(Colour::White);
+	auto attr = [](unsigned size, unsigned colour, unsigned rotation) {
+		return size | colour << 3 | rotation << 5;
+	};
+	Stream s;
+	s.sync().clear();
+	s.move_to(red, 600, 100).line_to(600, 900).line_to(950, 350);
+	s.move_to(blue, 80, 620).attributes(attr(6, blue, 0)).text("HELTA 42");
+	s.move_to(black, 420, 430).attributes(attr(7, black, 1)).text("TEA");
+	s.end_frame();
+	s.move_to(white, 60, 640).line_to(700, 600);
+	s.move_to(red, 900, 720).attributes(attr(4, red, 2)).text("LIFE");
+	s.end_frame();
+	s.move_to(blue, 100, 100).line_to(1000, 1020);
+	s.move_to(black, 640, 330).attributes(attr(5, black, 3)).text("HAT");
+	s.end_frame();
+	s.move_to(black, 200, 300).line_to(500, 150);
+	return s;
+}
+
+struct Case {
+	char answer;
+	int width, height;
+};
+
+class E2eSnap : public E2eTest, public ::testing::WithParamInterface<Case>
+{
+};
+
+// Double buffering against the last frame, single buffering against the
+// whole input: what each window shows once the stream is in.
+TEST_P(E2eSnap, PngHoldsTheWindowsPixels)
+{
+	const Case c = GetParam();
+	TempDir tmp;
+	const std::string board = tmp.file("board", picture().bytes());
+	Running r = start_with_window({{"VELMORA_BOARD", "file:" + board}}, c.answer);
+	ASSERT_NE(r.window, 0u);
+	if (c.width != 664 || c.height != 498) {
+		ASSERT_TRUE(resize_window(r.window, c.width, c.height));
+	}
+
+	const std::string png = tmp.path() + "/snap.png";
+	std::vector<std::string> argv = {VELMORA_SNAP, "--size",
+	                                 std::to_string(c.width) + "x" + std::to_string(c.height), "-o", png};
+	if (c.answer == 'y')
+		argv.push_back("--double");
+	else
+		argv.insert(argv.end(), {"--single", "--eof"});
+	argv.push_back(board);
+	// OSMesa keeps its framebuffers until the process ends.
+	const char *asan = getenv("ASAN_OPTIONS");
+	Child snap(argv, {{"ASAN_OPTIONS", std::string(asan ? asan : "") + ":detect_leaks=0"}});
+	int status = -1;
+	ASSERT_TRUE(snap.wait_exit(&status, 60000));
+	ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << snap.err();
+
+	std::string why;
+	const Image expected = read_png(png, &why);
+	ASSERT_EQ(why, "");
+	for (Colour colour : {Colour::Red, Colour::Blue, Colour::Black})
+		EXPECT_GT(count_colour(expected, colour), 0) << colour_name(colour);
+
+	Image shown;
+	why = "window not readable";
+	wait_until([&] {
+		if (!grab(r.window, &shown))
+			return false;
+		why = differences(expected, shown);
+		return why.empty();
+	});
+	EXPECT_EQ(why, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(, E2eSnap,
+                         ::testing::Values(Case{'y', 664, 498}, Case{'n', 664, 498}, Case{'y', 1000, 400},
+                                           Case{'n', 501, 720}),
+                         [](const ::testing::TestParamInfo<Case> &i) {
+	                         return std::string(i.param.answer == 'y' ? "Double" : "Single") +
+	                                std::to_string(i.param.width) + "x" + std::to_string(i.param.height);
+                         });
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,382 @@
+// velmora-snap: a picture of what the display window shows for a byte
+// stream.  The bytes run through the program's own framer, decoder, stroker
+// and display list, and the program's own Display() and resizeWindow() draw
+// the list into an off-screen OSMesa buffer; this file stands in for the
+// window (glutSwapBuffers) and for GLU's one call.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <GL/osmesa.h>
+#include <GL/glut.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/platform.h"
+#include "display/display_list.h"
+#include "display/renderer.h"
+#include "picture/picture.h"
+#include "stream/framer.h"
+
+constexpr size_t read_chunk = 1 << 16;  // bytes read from the input at a time
+constexpr int32_t default_width = 664;  // the window's size at start: 1023 x 767 plot steps * 0.65
+constexpr int32_t default_height = 498;
+constexpr int32_t max_side = 4096;  // pixels, either side
+
+static const char usage_text[] =
+        "usage: velmora-snap [OPTIONS] -o OUT [FILE]\n"
+        "\n"
+        "Pictures what the Velmora display window shows for a byte stream (FILE,\n"
+        "or standard input when FILE is absent or \"-\"): the display program's own\n"
+        "framer, decoder and renderer draw it off screen, so at the same window size\n"
+        "and buffering the PNG holds the window's pixels exactly.\n"
+        "\n"
+        "  -o OUT        write the picture to OUT, through a temporary file; \"-\" is\n"
+        "                standard output (not a terminal).  Required.\n"
+        "  --frame K     the window just after the drawing pass of frame K (1 is the\n"
+        "                first end-of-frame word); reading stops there\n"
+        "  --eof         the window once all the input is read: with single\n"
+        "                buffering the whole list, records after the last end of\n"
+        "                frame too; with double buffering the last frame, as that is\n"
+        "                what the window presents\n"
+        "                (default: the last complete frame)\n"
+        "  --size WxH    window size in pixels, each 1..4096 (default 664x498, the\n"
+        "                window's size at start)\n"
+        "  --double      double buffering, the display's answer y (default)\n"
+        "  --single      single buffering, any other answer\n"
+        "  --svg         write an SVG of the same picture instead of a PNG\n"
+        "  -h, --help    show this text\n"
+        "\n"
+        "A frame's picture is the whole display list when its end of frame is\n"
+        "reached: a frame drawn without a clear before it shows over the last.\n"
+        "\n"
+        "Examples:\n"
+        "  velmora-snap -o box.png examples/box_text.bin\n"
+        "  velmora-snap --frame 1 --single --size 1024x768 -o first.png examples/box_text.bin\n"
+        "  velmora-demo --fps 0 | velmora-snap --frame 30 --svg -o demo.svg\n"
+        "\n"
+        "Exit status: 0 written; 1 the display list overflowed before the picture\n"
+        "(\"too many commands\", as the display program halts); 2 bad usage,\n"
+        "unreadable input, no such frame, or the picture could not be made or\n"
+        "written.  Messages go to standard error, never to standard output.\n";
+
+// The window being emulated.
+static int32_t width = default_width;
+static int32_t height = default_height;
+static bool sw_double = true;
+
+// What the framer is offered: drchar hands these out, then answers that
+// nothing is waiting, which ends the framer's call.
+static const unsigned char *src_ptr = nullptr;
+static size_t src_left = 0;
+static uint64_t bytes_read = 0;
+
+uint16_t drchar()
+{
+	if (src_left == 0)
+		return NO_BYTE;
+	src_left--;
+	bytes_read++;
+	return *src_ptr++;
+}
+
+// A file has no timing: a reading of 0 keeps the silence timer from ever
+// starting, so the framing is never dropped.
+int32_t clock_ms()
+{
+	return 0;
+}
+
+// The display program's halt: the framer has printed "too many commands".
+void error_exit()
+{
+	fflush(stdout);
+	fprintf(stderr,
+	        "velmora-snap: display list overflow (%d records) at the word ending at byte offset "
+	        "%" PRIu64 "\n",
+	        (int)nCommands, bytes_read - 1);
+	exit(1);
+}
+
+// ---------------------------------------------------------------- the window
+
+// The front buffer: what the window shows.  The pass draws into the OSMesa
+// buffer, the back buffer when there are two.
+static std::vector<uint8_t> front;
+static int32_t swaps_left = 0;  // swaps in the pass still to come
+static bool sw_front_failed = false;
+
+// A double-buffered window shows the back buffer at each swap and keeps
+// it, so the next frame of the same pass draws over it.  Only the pass's
+// last swap is ever seen, so only it is read.  A single-buffered window
+// ignores swaps.
+void glutSwapBuffers(void)
+{
+	if (!sw_double || --swaps_left != 0)
+		return;
+	sw_front_failed |= !read_framebuffer(width, height, &front);
+}
+
+// GLU's own definition.
+void gluOrtho2D(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top)
+{
+	glOrtho(left, right, bottom, top, -1.0, 1.0);
+}
+
+static int fail(const std::string &what)
+{
+	fprintf(stderr, "velmora-snap: %s\n", what.c_str());
+	return 2;
+}
+
+// One pass over the current list, as the window runs it: resizeWindow at
+// its size, the program's clear colour, Display().
+static bool draw_pass(std::string *why)
+{
+	std::vector<uint8_t> back((size_t)width * (size_t)height * 4);
+	OSMesaContext ctx = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
+	if (!ctx || !OSMesaMakeCurrent(ctx, back.data(), GL_UNSIGNED_BYTE, width, height)) {
+		if (ctx)
+			OSMesaDestroyContext(ctx);
+		*why = "cannot make an off-screen GL context";
+		return false;
+	}
+	resizeWindow(width, height);
+	glClearColor(1.0f, 1.0f, 1.0f, 0.0f);
+
+	int32_t n = nCommands < max_commands ? nCommands : max_commands;
+	swaps_left = 0;
+	for (int32_t i = 0; i < n; i++)
+		swaps_left += command[i].kind == CMD_END_FRAME;
+	bool sw_presents = !sw_double || swaps_left > 0;
+	Display();
+	if (!sw_double)
+		sw_front_failed |= !read_framebuffer(width, height, &front);
+	OSMesaDestroyContext(ctx);
+
+	if (!sw_presents)
+		*why = "with double buffering nothing is shown before the first end of frame";
+	else if (sw_front_failed)
+		*why = "cannot read the off-screen picture";
+	return sw_presents && !sw_front_failed;
+}
+
+// ---------------------------------------------------------------- frames
+
+// The list as the last end of frame left it, for when the input goes on
+// past it.  Records are only appended between clears, so without a clear
+// since the last copy only the new ones are copied: each record at most
+// once over the whole stream.
+static std::vector<DisplayRecord> last_frame;
+static uint32_t last_frame_clears = 0;
+
+static void keep_frame()
+{
+	if (nClears != last_frame_clears)
+		last_frame.clear();
+	last_frame.insert(last_frame.end(), command + last_frame.size(), command + nCommands);
+	last_frame_clears = nClears;
+}
+
+static void restore_frame()
+{
+	memcpy(command, last_frame.data(), last_frame.size() * sizeof(DisplayRecord));
+	nCommands = (int32_t)last_frame.size();
+}
+
+// ---------------------------------------------------------------- options
+
+static bool parse_count(const char *s, uint64_t *v)
+{
+	if (*s < '0' || *s > '9')
+		return false;
+	errno = 0;
+	char *end = nullptr;
+	unsigned long long n = strtoull(s, &end, 10);
+	if (errno != 0 || *end != '\0')
+		return false;
+	*v = n;
+	return true;
+}
+
+static bool parse_size(const char *s, int32_t *w, int32_t *h)
+{
+	const char *x = strchr(s, 'x');
+	if (!x)
+		return false;
+	std::string first(s, x);
+	uint64_t a = 0, b = 0;
+	if (!parse_count(first.c_str(), &a) || !parse_count(x + 1, &b))
+		return false;
+	if (a < 1 || a > max_side || b < 1 || b > max_side)
+		return false;
+	*w = (int32_t)a;
+	*h = (int32_t)b;
+	return true;
+}
+
+static int bad_usage(const char *what, const char *arg)
+{
+	fprintf(stderr, "velmora-snap: %s '%s'\nTry 'velmora-snap --help'.\n", what, arg);
+	return 2;
+}
+
+// Writes all of it to a descriptor that is not a file of ours to replace.
+static bool write_fd(int fd, const std::vector<uint8_t> &bytes)
+{
+	size_t done = 0;
+	while (done < bytes.size()) {
+		ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n <= 0) {
+			if (n == 0)
+				errno = EIO;
+			return false;
+		}
+		done += (size_t)n;
+	}
+	return true;
+}
+
+int main(int argc, char **argv)
+{
+	uint64_t frame_wanted = 0;  // 0: the last complete frame
+	bool sw_eof = false;
+	bool sw_svg = false;
+	bool sw_options_done = false;
+	const char *path = nullptr;
+	const char *out_path = nullptr;
+
+	for (int i = 1; i < argc; i++) {
+		const char *arg = argv[i];
+		if (sw_options_done || arg[0] != '-' || arg[1] == '\0') {
+			if (path)
+				return bad_usage("more than one input; extra", arg);
+			path = arg;
+			continue;
+		}
+		bool sw_value =
+		        strcmp(arg, "-o") == 0 || strcmp(arg, "--frame") == 0 || strcmp(arg, "--size") == 0;
+		if (sw_value && i + 1 >= argc)
+			return bad_usage("missing value after", arg);
+		if (strcmp(arg, "--") == 0) {
+			sw_options_done = true;
+		} else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
+			fputs(usage_text, stdout);
+			return 0;
+		} else if (strcmp(arg, "-o") == 0) {
+			out_path = argv[++i];
+		} else if (strcmp(arg, "--frame") == 0) {
+			if (!parse_count(argv[++i], &frame_wanted) || frame_wanted == 0)
+				return bad_usage("--frame needs a frame number from 1, not", argv[i]);
+		} else if (strcmp(arg, "--size") == 0) {
+			if (!parse_size(argv[++i], &width, &height))
+				return bad_usage("size must be WxH, each 1..4096, not", argv[i]);
+		} else if (strcmp(arg, "--eof") == 0) {
+			sw_eof = true;
+		} else if (strcmp(arg, "--double") == 0) {
+			sw_double = true;
+		} else if (strcmp(arg, "--single") == 0) {
+			sw_double = false;
+		} else if (strcmp(arg, "--svg") == 0) {
+			sw_svg = true;
+		} else {
+			return bad_usage("unknown option", arg);
+		}
+	}
+	if (!out_path || (sw_eof && frame_wanted != 0)) {
+		fprintf(stderr, "velmora-snap: %s\nTry 'velmora-snap --help'.\n",
+		        out_path ? "--eof and --frame cannot go together" : "no output: give -o OUT");
+		return 2;
+	}
+
+	// Standard output carries the picture or nothing: the framer's
+	// "too many commands" goes to standard error with the rest.
+	int out_fd = -1;
+	if (strcmp(out_path, "-") == 0) {
+		if (isatty(STDOUT_FILENO))
+			return fail("will not write a picture to a terminal; give -o FILE or redirect it");
+		out_fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+		if (out_fd < 0)
+			return fail(std::string("standard output: ") + strerror(errno));
+	}
+	fflush(stdout);
+	dup2(STDERR_FILENO, STDOUT_FILENO);
+
+	int in = STDIN_FILENO;
+	const char *name = "standard input";
+	if (path && strcmp(path, "-") != 0) {
+		in = open(path, O_RDONLY | O_CLOEXEC);
+		if (in < 0)
+			return fail("cannot open " + std::string(path) + ": " + strerror(errno));
+		name = path;
+	}
+
+	// The picture is of the list at the last end of frame unless a frame is
+	// named or the whole input is drawn as it stands.
+	const bool sw_last_frame = frame_wanted == 0 && (sw_double || !sw_eof);
+	static unsigned char chunk[read_chunk];
+	uint64_t frames = 0;
+	bool sw_reached = false;
+	while (!sw_reached) {
+		ssize_t n = read(in, chunk, sizeof chunk);
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n < 0) {
+			return fail(std::string(name) + ": read error at byte offset " +
+			            std::to_string(bytes_read) + ": " + strerror(errno));
+		}
+		if (n == 0)
+			break;
+		src_ptr = chunk;
+		src_left = (size_t)n;
+		for (;;) {
+			GetInstruction();
+			if (sw_wait == 0)
+				break;  // every byte taken
+			// A drawing pass would run here and release the framer.
+			frames++;
+			sw_wait = 0;
+			if (frames == frame_wanted) {
+				sw_reached = true;
+				break;
+			}
+			if (sw_last_frame)
+				keep_frame();
+		}
+	}
+
+	if (frame_wanted != 0 && !sw_reached) {
+		return fail("frame " + std::to_string(frame_wanted) + " asked, " + name + " has " +
+		            std::to_string(frames) + (frames == 1 ? " frame" : " frames"));
+	}
+	if (sw_last_frame) {
+		if (frames == 0)
+			return fail(std::string(name) +
+			            " has no end of frame; with --single, --eof shows what it draws");
+		restore_frame();
+	}
+
+	std::vector<uint8_t> bytes;
+	std::string why;
+	if (sw_svg) {
+		std::string svg = display_list_svg(width, height, sw_double);
+		bytes.assign(svg.begin(), svg.end());
+	} else if (!draw_pass(&why) || !encode_png(width, height, front.data(), &bytes, &why)) {
+		return fail(why);
+	}
+
+	if (out_fd >= 0) {
+		if (!write_fd(out_fd, bytes) || close(out_fd) != 0)
+			return fail(std::string("standard output: ") + strerror(errno));
+	} else if (!write_file(out_path, bytes.data(), bytes.size(), &why)) {
+		return fail(why);
+	}
+	return 0;
+}
