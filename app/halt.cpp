@@ -7,6 +7,7 @@
 #include <GL/freeglut.h>
 
 #include "app/app.h"
+#include "usb/capture.h"
 
 int32_t sw_main_loop = 0;
 int32_t sw_halted = 0;
@@ -35,6 +36,7 @@ void error_exit()
 {
 	printf("close window to exit\n");
 	fflush(stdout);
+	capture_flush();  // nothing more will be read
 	if (sw_main_loop)
 		serve_window_only();
 	// Before the window exists the console is the only window: wait,

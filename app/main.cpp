@@ -15,6 +15,8 @@
 // framer at every end-of-frame record.  To understand everything else,
 // start reading main().
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include <GL/freeglut.h>
 
@@ -22,6 +24,7 @@
 #include "display/display_list.h"
 #include "display/renderer.h"
 #include "stream/framer.h"
+#include "usb/capture.h"
 #include "usb/usb_link.h"
 
 int32_t window_width = (int32_t)((double)max_x_plot * window_scale);
@@ -46,6 +49,7 @@ void myTimer(int)
 {
 	if (sw_halted)
 		return;
+	capture_tick();
 	sw_tick_owed = 0;
 	if (sw_hidden)
 		sw_wait = 0;  // as if drawn: a hidden window must not stall the board
@@ -56,15 +60,73 @@ void myTimer(int)
 	arm_timer();
 }
 
+static const char usage_text[] =
+        "usage: velmora [GLUT options, such as -display DISPLAY]\n"
+        "\n"
+        "Shows, in a window and as they come, the drawing instructions that a board\n"
+        "streams over an FT232R USB serial link at 1,500,000 baud.\n"
+        "\n"
+        "At start it lists the USB serial devices, opens the one described\n"
+        "\"FT232R USB UART\" and asks on the console:\n"
+        "  Double display buffer(y or n)?\n"
+        "y shows each picture once it is complete (at its end of frame); any other\n"
+        "answer draws straight into the window, so pictures are seen as they are built.\n"
+        "\n"
+        "Environment:\n"
+        "  VELMORA_BOARD=SOURCE        a virtual board instead of a USB device: file:PATH\n"
+        "                              (played once), fifo:PATH, tcp:PORT (on 127.0.0.1),\n"
+        "                              or PATH alone\n"
+        "  VELMORA_BOARD_RATE=N        its bytes per second (default 150000; 0: unpaced)\n"
+        "  VELMORA_BOARD_DEVICES=LIST  its device list, DESCRIPTION[@SERIAL];...\n"
+        "  VELMORA_BOARD_FAIL=OP[@N]   makes a device operation fail (FT_Read@3, ...)\n"
+        "  VELMORA_SERIAL=S            of several boards, open the one with serial number S\n"
+        "  VELMORA_CAPTURE=FILE        also write every byte read from the board to FILE\n"
+        "                              (replay it with VELMORA_BOARD=file:FILE)\n"
+        "  VELMORA_TTY_SYSFS, VELMORA_TTY_DEV\n"
+        "                              where serial ports are listed and opened\n"
+        "                              (default /sys and /dev)\n"
+        "\n"
+        "In the window:\n"
+        "  s   save what the window shows as velmora-YYYYMMDD-HHMMSS.png, and the\n"
+        "      display list as .svg, in the current directory\n"
+        "Closing the window ends the program.\n"
+        "\n"
+        "Tools, each with --help: velmora-decode (bytes to a listing), velmora-encode\n"
+        "(text to bytes), velmora-snap (bytes to a PNG or SVG of a frame),\n"
+        "velmora-demo (an animated demo stream).\n"
+        "\n"
+        "  -h, --help  show this text\n"
+        "  --version   show the version\n";
+
+// --help and --version answer before any device or display is touched, so
+// they work without a board and without an X server.
+static void answer_options(int argc, char **argv)
+{
+	for (int i = 1; i < argc; i++) {
+		if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0) {
+			fputs(usage_text, stdout);
+			exit(0);
+		}
+		if (strcmp(argv[i], "--version") == 0) {
+			printf("velmora %s\n", VELMORA_VERSION);
+			exit(0);
+		}
+	}
+}
+
 int main(int argc, char **argv)
 {
 	// Every message must reach a pipe or a file at once: the question
 	// before its answer is read, a halt's lines before the wait.
 	setvbuf(stdout, nullptr, _IONBF, 0);
 
+	answer_options(argc, argv);
 	glutInit(&argc, argv);
+	for (int i = 1; i < argc; i++)  // what GLUT did not take
+		fprintf(stderr, "velmora: argument \"%s\" ignored\n", argv[i]);
 	meInit();
 	USB_direct_initialize();
+	capture_open();
 
 	printf("Double display buffer(y or n)?");
 	char answer = 0;

@@ -25,6 +25,10 @@ constexpr uint32_t budget_check_bytes = 256;  // bytes between two looks at the 
 constexpr int halt_wait_ms = 10;         // longest sleep of a halted program between looks at GLUT, ms
 constexpr int32_t silence_seconds = 2;   // whole seconds of silence that must be exceeded to drop sync
 
+// Capture of the received bytes
+constexpr uint32_t capture_buffer = 65536;  // bytes gathered before a write
+constexpr int64_t capture_flush_ms = 100;   // longest time a received byte waits to be written, ms
+
 // The display list
 constexpr int32_t max_commands = 50000;  // records between two clears
 constexpr uint32_t max_x = 1023;         // largest x stored; x range of the mapping

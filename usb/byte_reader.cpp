@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "common/platform.h"
+#include "usb/capture.h"
 #include "usb/usb_link.h"
 
 unsigned char buffer[read_block + 1];
@@ -36,6 +37,7 @@ uint16_t drchar()
 			received = n;
 		buffer_count = (int32_t)received;
 		buffer_ptr = buffer;
+		capture_bytes(buffer, received);
 		if (received == 0)
 			return NO_BYTE;
 	}

@@ -32,6 +32,10 @@ void USB_direct_initialize()
 	uint32_t numDevs = 0;  // stays 0 if the enumeration fails
 	uint32_t flags, type, id, locId;
 	int32_t selected = -1;
+	// With several boards plugged in, VELMORA_SERIAL picks one of them.
+	const char *wanted_serial = getenv("VELMORA_SERIAL");
+	if (wanted_serial && !*wanted_serial)
+		wanted_serial = nullptr;
 
 	printf("USB_direct(19Jun2012 qz)\n");
 
@@ -62,13 +66,17 @@ void USB_direct_initialize()
 		printf("  SerialNumber=%s\n", SerialNumber);
 		printf("  Description=%s\n", Description);
 		printf("  ftHandle=0x%x\n", (unsigned)(uintptr_t)ftHandleTemp);
-		if (strcmp(Description, wanted_description) == 0) {
+		if (strcmp(Description, wanted_description) == 0 &&
+		    (!wanted_serial || strcmp(SerialNumber, wanted_serial) == 0)) {
 			selected = (int32_t)i;
 			printf("  ***** FT232R USB UART found as device %d\n", (int)i);
 		}
 	}
 
 	if (selected == -1) {
+		if (wanted_serial)
+			fprintf(stderr, "velmora: no FT232R USB UART has the serial number \"%s\" (VELMORA_SERIAL)\n",
+			        wanted_serial);
 		printf("FT232R USB UART not found\n");
 		exit(1);
 	}
