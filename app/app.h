@@ -32,6 +32,10 @@ void myTimer(int value);
 // system or the timer has something.
 void myIdle();
 void myWindowStatus(int status);
+// Keyboard callback: s saves the window as PNG and the list as SVG.
+void myKeyboard(unsigned char key, int x, int y);
+// The answer to the buffering question: true for double buffering.
+extern bool sw_double;
 
 // The window system's connection, -1 when there is none to be found.
 int x_connection();

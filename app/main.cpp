@@ -31,7 +31,7 @@ int32_t window_width = (int32_t)((double)max_x_plot * window_scale);
 int32_t window_height = (int32_t)((double)max_y_plot * window_scale);
 
 static const char window_title[] = "Velmora (19Jun2012)";
-static bool sw_double;  // the answer to the buffering question
+bool sw_double = false;
 
 void meInit()
 {
@@ -148,6 +148,7 @@ int main(int argc, char **argv)
 	glutReshapeFunc(resizeWindow);
 	glutDisplayFunc(Display);
 	glutWindowStatusFunc(myWindowStatus);
+	glutKeyboardFunc(myKeyboard);
 	glutIdleFunc(myIdle);
 	arm_timer();
 
