@@ -37,7 +37,8 @@ TEST_P(E2eHalt, SleepsWithTheWindowOpenUntilItIsClosed)
 	Running r = start_with_window(env, 'y');
 	ASSERT_NE(r.window, 0u);
 
-	const std::string expected = startup_lines() + question + double_answer + h.line + "close window to exit\n";
+	const std::string expected =
+	        startup_lines() + question + double_answer + h.line + "close window to exit\n";
 	ASSERT_TRUE(console_is(*r.child, expected));
 	if (!h.shown.empty()) {
 		EXPECT_EQ(wait_for_picture(r.window, h.shown, 0), "");

@@ -42,8 +42,8 @@ int on_x_error(Display *, XErrorEvent *e)
 // it for the checks.
 void E2eTest::SetUpTestSuite()
 {
-	xvfb = std::make_unique<Child>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0",
-	                                                        "1280x1024x24", "-nolisten", "tcp"});
+	xvfb = std::make_unique<Child>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-screen",
+	                                                        "0", "1280x1024x24", "-nolisten", "tcp"});
 	if (!xvfb->wait_out([](const std::string &o) { return o.find('\n') != std::string::npos; })) {
 		ADD_FAILURE() << "Xvfb did not report its display; " << xvfb->both();
 		return;
@@ -204,7 +204,8 @@ bool grab(Window w, Image *img, int x0, int y0, int width, int height)
 		// The server's 24-bit TrueColor visual: a pixel is 0xRRGGBB.
 		for (int y = 0; y < height; y++)
 			for (int x = 0; x < width; x++)
-				img->rgb[(size_t)y * (size_t)width + (size_t)x] = (uint32_t)(XGetPixel(xi, x, y) & 0xFFFFFF);
+				img->rgb[(size_t)y * (size_t)width + (size_t)x] =
+				        (uint32_t)(XGetPixel(xi, x, y) & 0xFFFFFF);
 	}
 	if (xi)
 		XDestroyImage(xi);
@@ -286,7 +287,8 @@ std::string check_picture(const Image &img, const std::vector<Segment> &segments
 				continue;
 			char rgb[16];
 			snprintf(rgb, sizeof rgb, "#%06x", img.at(x, y));
-			why << "stray " << colour_name(c) << " pixel " << rgb << " at (" << x << ", " << y << ")";
+			why << "stray " << colour_name(c) << " pixel " << rgb << " at (" << x << ", " << y
+			    << ")";
 			return why.str();
 		}
 	return "";
@@ -298,7 +300,8 @@ static std::string save_ppm(const Image &img)
 	const ::testing::TestInfo *t = ::testing::UnitTest::GetInstance()->current_test_info();
 	std::string name = t ? std::string(t->test_suite_name()) + "." + t->name() : "picture";
 	std::replace(name.begin(), name.end(), '/', '_');
-	std::string path = testing::TempDir() + "velmora-e2e-" + name + "-" + std::to_string(getpid()) + ".ppm";
+	std::string path =
+	        testing::TempDir() + "velmora-e2e-" + name + "-" + std::to_string(getpid()) + ".ppm";
 	std::string ppm = "P6\n" + std::to_string(img.width) + " " + std::to_string(img.height) + "\n255\n";
 	for (uint32_t p : img.rgb)
 		ppm += {(char)(p >> 16), (char)(p >> 8), (char)p};
@@ -346,7 +349,8 @@ std::unique_ptr<Child> start_velmora(const EnvVars &env)
 	EnvVars all = env;
 	all.emplace_back("DISPLAY", xvfb_display);
 	const char *asan = getenv("ASAN_OPTIONS");
-	all.emplace_back("ASAN_OPTIONS", std::string(asan && *asan ? asan + std::string(":") : "") + "detect_leaks=0");
+	all.emplace_back("ASAN_OPTIONS",
+	                 std::string(asan && *asan ? asan + std::string(":") : "") + "detect_leaks=0");
 	return std::make_unique<Child>(std::vector<std::string>{VELMORA_BINARY}, all);
 }
 

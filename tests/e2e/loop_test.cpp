@@ -131,7 +131,8 @@ TEST_F(E2eLoop, FillerAtTheLineRateLeavesTheWindowLive)
 
 TEST_F(E2eLoop, CloseIsHonouredUnderAnUnpacedStreamOfZeros)
 {
-	Running r = start_with_window({{"VELMORA_BOARD", "file:/dev/zero"}, {"VELMORA_BOARD_RATE", "0"}}, 'y');
+	Running r =
+	        start_with_window({{"VELMORA_BOARD", "file:/dev/zero"}, {"VELMORA_BOARD_RATE", "0"}}, 'y');
 	ASSERT_NE(r.window, 0u);
 	sleep_ms(300);
 	close_window(r.window);

@@ -85,8 +85,8 @@ TEST_F(E2eResize, WindowShowsMoreOrLessOfTheTop)
 	        {500, 300, 500, 1020, Colour::Black},
 	};
 	TempDir tmp;
-	Running r = start_with_window({{"VELMORA_BOARD", "file:" + tmp.file("frame", Stream().sync().frame(frame).bytes())}},
-	                              'y');
+	Running r = start_with_window(
+	        {{"VELMORA_BOARD", "file:" + tmp.file("frame", Stream().sync().frame(frame).bytes())}}, 'y');
 	ASSERT_NE(r.window, 0u);
 	EXPECT_EQ(wait_for_picture(r.window, frame), "") << "664 x 498";
 
@@ -182,7 +182,9 @@ TEST_F(E2eText, StrokesInSizesAndRotations)
 	std::vector<Segment> expected;
 	for (const auto &run : runs) {
 		s.move_to(run.colour, (uint16_t)run.x, (uint16_t)run.y)
-		        .text(vw_attribute_byte((unsigned)run.size, (unsigned)run.colour, (unsigned)run.rotation), run.text);
+		        .text(vw_attribute_byte((unsigned)run.size, (unsigned)run.colour,
+		                                (unsigned)run.rotation),
+		              run.text);
 		auto segs = expected_text(run.text, run.x, run.y, run.size, run.rotation, run.colour);
 		expected.insert(expected.end(), segs.begin(), segs.end());
 	}

@@ -77,20 +77,22 @@ INSTANTIATE_TEST_SUITE_P(, E2eAnswer,
                                            Answer{"EndOfInput", "", false}),
                          ::testing::PrintToStringParamName());
 
-// Exits with status 1 before the question: no usable device.
-struct NoDevice {
+// A start-up that ends early: the settings (with an empty board) and the
+// whole console.
+struct EarlyEnd {
 	const char *name;
 	EnvVars env;
 	std::string console;
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const NoDevice &c, std::ostream *os)
+void PrintTo(const EarlyEnd &c, std::ostream *os)
 {
 	*os << c.name;
 }
 
-class E2eNoDevice : public E2eTest, public ::testing::WithParamInterface<NoDevice>
+// Exits with status 1 before the question: no usable device.
+class E2eNoDevice : public E2eTest, public ::testing::WithParamInterface<EarlyEnd>
 {
 };
 
@@ -107,13 +109,13 @@ TEST_P(E2eNoDevice, ExitsWithStatusOne)
 
 INSTANTIATE_TEST_SUITE_P(
         , E2eNoDevice,
-        ::testing::Values(NoDevice{"NoDevices",
+        ::testing::Values(EarlyEnd{"NoDevices",
                                    {{"VELMORA_BOARD_DEVICES", ""}},
                                    "USB_direct(19Jun2012 qz)\n"
                                    "Number of devices is 0\n"
                                    "Error: need a device to use!\n"},
                           // Near misses: a trailing blank, lower case, a longer name, a prefix.
-                          NoDevice{"NoneMatches",
+                          EarlyEnd{"NoneMatches",
                                    {{"VELMORA_BOARD_DEVICES",
                                      "FT232R USB UART ;ft232r usb uart;FT232R USB UART2@S9;FT232R"}},
                                    "USB_direct(19Jun2012 qz)\n"
@@ -123,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                                            listing(2, "S9", "FT232R USB UART2") +
                                            listing(3, "VB0003", "FT232R") + "FT232R USB UART not found\n"},
                           // A failed enumeration prints no count and lists nothing.
-                          NoDevice{"EnumerationFails",
+                          EarlyEnd{"EnumerationFails",
                                    {{"VELMORA_BOARD_FAIL", "FT_CreateDeviceInfoList"}},
                                    "USB_direct(19Jun2012 qz)\n"
                                    "FT232R USB UART not found\n"}),
@@ -155,19 +157,7 @@ TEST_F(E2eDevices, LastMatchingOneIsOpened)
 // A device failure during start-up halts: its line, "close window to
 // exit", no question and no window; the process then sleeps until a signal
 // ends it.
-struct SetupFailure {
-	const char *name;
-	EnvVars env;
-	std::string console;
-};
-
-// Names the case in test listings instead of dumping its bytes.
-void PrintTo(const SetupFailure &c, std::ostream *os)
-{
-	*os << c.name;
-}
-
-class E2eSetupFailure : public E2eTest, public ::testing::WithParamInterface<SetupFailure>
+class E2eSetupFailure : public E2eTest, public ::testing::WithParamInterface<EarlyEnd>
 {
 };
 
@@ -194,26 +184,25 @@ const std::string opened_and_reset = startup_lines().substr(0, startup_lines().r
 
 INSTANTIATE_TEST_SUITE_P(
         , E2eSetupFailure,
-        ::testing::Values(SetupFailure{"Purge",
-                                       {{"VELMORA_BOARD_FAIL", "FT_Purge"}},
-                                       opened_and_reset + "set baud rate: 1500000\n"
-                                                          "could not purge the RX and TX buffers\n"
-                                                          "close window to exit\n"},
-                          SetupFailure{"BaudRate",
-                                       {{"VELMORA_BOARD_FAIL", "FT_SetBaudRate"}},
-                                       opened_and_reset + "could not set the baud rate: 1500000\n"
-                                                          "close window to exit\n"},
+        ::testing::Values(EarlyEnd{"Purge",
+                                   {{"VELMORA_BOARD_FAIL", "FT_Purge"}},
+                                   startup_lines() + "could not purge the RX and TX buffers\n"
+                                                     "close window to exit\n"},
+                          EarlyEnd{"BaudRate",
+                                   {{"VELMORA_BOARD_FAIL", "FT_SetBaudRate"}},
+                                   opened_and_reset + "could not set the baud rate: 1500000\n"
+                                                      "close window to exit\n"},
                           // The second device's query fails after the first one matched:
                           // nothing is opened.
-                          SetupFailure{"SecondDeviceQuery",
-                                       {{"VELMORA_BOARD_DEVICES", "FT232R USB UART;FT232R USB UART"},
-                                        {"VELMORA_BOARD_FAIL", "FT_GetDeviceInfoDetail@1"}},
-                                       "USB_direct(19Jun2012 qz)\n"
-                                       "Number of devices is 2\n" +
-                                               listing(0, "VB0000", "FT232R USB UART") +
-                                               "  ***** FT232R USB UART found as device 0\n"
-                                               "could not get device info\n"
-                                               "close window to exit\n"}),
+                          EarlyEnd{"SecondDeviceQuery",
+                                   {{"VELMORA_BOARD_DEVICES", "FT232R USB UART;FT232R USB UART"},
+                                    {"VELMORA_BOARD_FAIL", "FT_GetDeviceInfoDetail@1"}},
+                                   "USB_direct(19Jun2012 qz)\n"
+                                   "Number of devices is 2\n" +
+                                           listing(0, "VB0000", "FT232R USB UART") +
+                                           "  ***** FT232R USB UART found as device 0\n"
+                                           "could not get device info\n"
+                                           "close window to exit\n"}),
         ::testing::PrintToStringParamName());
 
 }  // namespace

@@ -75,7 +75,10 @@ TEST_F(E2eIdle, SilentBoardLeavesTheProcessorMostlyIdle)
 class TcpClient
 {
       public:
-	explicit TcpClient(uint16_t port) { wait_until([&] { return (fd_ = connect_local(port)) >= 0; }); }
+	explicit TcpClient(uint16_t port)
+	{
+		wait_until([&] { return (fd_ = connect_local(port)) >= 0; });
+	}
 	~TcpClient()
 	{
 		if (fd_ >= 0)

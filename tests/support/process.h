@@ -39,7 +39,8 @@ class Child
 	std::string err() const { return read_file(dir_.path() / "err"); }
 	std::string both() const { return "stdout:\n" + out() + "\nstderr:\n" + err(); }  // for failures
 	// Waits until stdout satisfies pred.
-	bool wait_out(const std::function<bool(const std::string &)> &pred, int timeout_ms = default_timeout_ms);
+	bool wait_out(const std::function<bool(const std::string &)> &pred,
+	              int timeout_ms = default_timeout_ms);
 	bool wait_out_size(size_t n, int timeout_ms = default_timeout_ms)
 	{
 		return wait_out([&](const std::string &o) { return o.size() >= n; }, timeout_ms);

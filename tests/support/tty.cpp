@@ -47,8 +47,8 @@ FakeSysfs::FakeSysfs(const fs::path &root) : sys(root / "sys"), dev(root / "dev"
 void FakeSysfs::add_port(unsigned number, const std::string &usb_device, const std::string &attributes)
 {
 	const std::string tty = "ttyUSB" + std::to_string(number);
-	const fs::path usb =
-	        sys / "devices/pci0000:00/0000:00:14.0" / ("usb" + usb_device.substr(0, usb_device.find('-'))) / usb_device;
+	const fs::path usb = sys / "devices/pci0000:00/0000:00:14.0" /
+	                     ("usb" + usb_device.substr(0, usb_device.find('-'))) / usb_device;
 	const fs::path node = usb / (usb_device + ":1.0") / tty;
 	write_file(node / "latency_timer", "16\n");
 	for (size_t at = 0; at < attributes.size();) {

@@ -23,7 +23,7 @@ class Pty
 	int master() const { return master_; }
 	int slave() const { return slave_; }  // the test's own view of the port
 	bool write(std::string_view bytes) const { return write_fully(master_, bytes); }
-	void hang_up();                       // closes the master: the board unplugged
+	void hang_up();  // closes the master: the board unplugged
 
       private:
 	int master_ = -1, slave_ = -1;
