@@ -31,14 +31,14 @@ class TtyPorts : public D2xxTest
 	{
 		D2xxTest::SetUp();
 		sysfs.add_port(10, "3-1.4",
-		               "idVendor=0403;idProduct=6001;product=FT232R USB "
-		               "UART;serial=AL00FGHI;busnum=3;devpath=1.4");
+		               "idVendor=0403;idProduct=6001;product=FT232R USB UART;"
+		               "serial=AL00FGHI;busnum=3;devpath=1.4");
 		sysfs.add_port(2, "1-2",
-		               "idVendor=0403;idProduct=6001;product=FT232R USB "
-		               "UART;serial=A9ABCDEF;busnum=1;devpath=2");
+		               "idVendor=0403;idProduct=6001;product=FT232R USB UART;"
+		               "serial=A9ABCDEF;busnum=1;devpath=2");
 		sysfs.add_port(1, "2-3",
-		               "idVendor=10c4;idProduct=ea60;product=CP2102 USB to UART Bridge "
-		               "Controller;serial=0001;busnum=2;devpath=3");
+		               "idVendor=10c4;idProduct=ea60;product=CP2102 USB to UART Bridge Controller;"
+		               "serial=0001;busnum=2;devpath=3");
 		sysfs.add_port(3, "1-5", "");
 		// Not usb-serial ports: left out.
 		fs::create_directories(sys / "bus/usb-serial/devices/ttyUSBx");

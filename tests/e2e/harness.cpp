@@ -44,7 +44,7 @@ void E2eTest::SetUpTestSuite()
 {
 	xvfb = std::make_unique<Child>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-screen",
 	                                                        "0", "1280x1024x24", "-nolisten", "tcp"});
-	if (!xvfb->wait_out([](const std::string &o) { return o.find('\n') != std::string::npos; })) {
+	if (!xvfb->wait_out_contains("\n")) {
 		ADD_FAILURE() << "Xvfb did not report its display; " << xvfb->both();
 		return;
 	}

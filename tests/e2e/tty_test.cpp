@@ -17,9 +17,9 @@ TEST_F(E2eTty, DrawsWhatThePortReceives)
 	Pty pty;
 	ASSERT_FALSE(pty.name().empty());
 	FakeSysfs sysfs(tmp.path());
-	sysfs.add_port(
-	        0, "3-2",
-	        "idVendor=0403;idProduct=6001;product=FT232R USB UART;serial=A7XK31QZ;busnum=3;devpath=2");
+	sysfs.add_port(0, "3-2",
+	               "idVendor=0403;idProduct=6001;product=FT232R USB UART;"
+	               "serial=A7XK31QZ;busnum=3;devpath=2");
 	sysfs.plug(0, pty);
 
 	auto child = start_velmora(

@@ -45,6 +45,11 @@ class Child
 	{
 		return wait_out([&](const std::string &o) { return o.size() >= n; }, timeout_ms);
 	}
+	bool wait_out_contains(const std::string &s, int timeout_ms = default_timeout_ms)
+	{
+		return wait_out([&](const std::string &o) { return o.find(s) != std::string::npos; },
+		                timeout_ms);
+	}
 
 	bool write_in(std::string_view bytes) { return in_ >= 0 && write_fully(in_, bytes); }
 	void close_in();
