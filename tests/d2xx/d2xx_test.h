@@ -7,19 +7,18 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "d2xx/backend.h"
+#include "tests/support/files.h"
 
 namespace d2xx_test
 {
 
-namespace fs = std::filesystem;
+using namespace support;
 using Bytes = std::vector<unsigned char>;
 using Clock = std::chrono::steady_clock;
 
@@ -41,45 +40,24 @@ inline Bytes pattern(size_t n)
 	return b;
 }
 
-inline void write_file(const fs::path &p, const std::string &text)
-{
-	fs::create_directories(p.parent_path());
-	std::ofstream(p, std::ios::binary) << text;
-}
-
-inline void write_file(const fs::path &p, const Bytes &b)
-{
-	std::ofstream(p, std::ios::binary).write((const char *)b.data(), (std::streamsize)b.size());
-}
-
-inline std::string read_file(const fs::path &p)
-{
-	std::ifstream f(p, std::ios::binary);
-	return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
 // Every case starts with no VELMORA_* settings, a fresh platform layer and
 // an empty scratch folder, and leaves none of them behind.
 class D2xxTest : public ::testing::Test
 {
       protected:
-	fs::path dir;
+	TempDir tmp;
+	const fs::path dir = tmp.path();
 
 	void SetUp() override
 	{
 		clear_environment();
 		d2xx_reset();
-		char name[] = "/tmp/velmora-d2xx-XXXXXX";
-		ASSERT_NE(mkdtemp(name), nullptr);
-		dir = name;
 	}
 
 	void TearDown() override
 	{
 		d2xx_reset();
 		clear_environment();
-		std::error_code ignored;
-		fs::remove_all(dir, ignored);
 	}
 
 	static void clear_environment()

@@ -11,50 +11,35 @@
 #include <unistd.h>
 
 #include "tests/d2xx/d2xx_test.h"
+#include "tests/support/tty.h"
 
 namespace
 {
 
 using namespace d2xx_test;
 
-struct UsbPort {
-	unsigned number;         // ttyUSB<number>
-	const char *usb_device;  // sysfs folder name: "1-2", "3-1.4"
-	const char *attributes;  // "name=value;..." of the USB device, written with a newline
-};
-
 // Three chips on four ports, listed out of order; ttyUSB3's device tells
 // nothing.
-const UsbPort ports[] = {
-        {10, "3-1.4",
-         "idVendor=0403;idProduct=6001;product=FT232R USB UART;serial=AL00FGHI;busnum=3;devpath=1.4"},
-        {2, "1-2", "idVendor=0403;idProduct=6001;product=FT232R USB UART;serial=A9ABCDEF;busnum=1;devpath=2"},
-        {1, "2-3",
-         "idVendor=10c4;idProduct=ea60;product=CP2102 USB to UART Bridge "
-         "Controller;serial=0001;busnum=2;devpath=3"},
-        {3, "1-5", ""},
-};
-
-struct Pty {
-	int master = -1;
-	int slave = -1;  // the test's own view of the port
-};
-
 class TtyPorts : public D2xxTest
 {
       protected:
-	fs::path sys, dev;
+	FakeSysfs sysfs{dir};
+	const fs::path &sys = sysfs.sys, &dev = sysfs.dev;
 	Pty pty;
 
 	void SetUp() override
 	{
 		D2xxTest::SetUp();
-		sys = dir / "sys";
-		dev = dir / "dev";
-		fs::create_directories(sys / "bus/usb-serial/devices");
-		fs::create_directories(dev);
-		for (const UsbPort &p : ports)
-			add_port(p);
+		sysfs.add_port(10, "3-1.4",
+		               "idVendor=0403;idProduct=6001;product=FT232R USB UART;"
+		               "serial=AL00FGHI;busnum=3;devpath=1.4");
+		sysfs.add_port(2, "1-2",
+		               "idVendor=0403;idProduct=6001;product=FT232R USB UART;"
+		               "serial=A9ABCDEF;busnum=1;devpath=2");
+		sysfs.add_port(1, "2-3",
+		               "idVendor=10c4;idProduct=ea60;product=CP2102 USB to UART Bridge Controller;"
+		               "serial=0001;busnum=2;devpath=3");
+		sysfs.add_port(3, "1-5", "");
 		// Not usb-serial ports: left out.
 		fs::create_directories(sys / "bus/usb-serial/devices/ttyUSBx");
 		fs::create_directories(sys / "bus/usb-serial/devices/ttyUSB05");
@@ -62,65 +47,20 @@ class TtyPorts : public D2xxTest
 		set("VELMORA_TTY_DEV", dev.string());
 	}
 
-	void TearDown() override
+	// The pseudo-terminal as DEV/ttyUSB10, and the port at index 3 (that
+	// one) opened and set up as the program does.
+	FT_HANDLE plug_and_open()
 	{
-		D2xxTest::TearDown();
-		if (pty.master >= 0)
-			close(pty.master);
-		if (pty.slave >= 0)
-			close(pty.slave);
-	}
-
-	void add_port(const UsbPort &p)
-	{
-		std::string tty = "ttyUSB" + std::to_string(p.number);
-		fs::path usb = sys / "devices/pci0000:00/0000:00:14.0" / p.usb_device;
-		fs::path node = usb / (std::string(p.usb_device) + ":1.0") / tty;
-		fs::create_directories(node);
-		write_file(node / "latency_timer", "16\n");
-		std::string a = p.attributes;
-		for (size_t at = 0; at < a.size();) {
-			size_t end = a.find(';', at);
-			if (end == std::string::npos)
-				end = a.size();
-			std::string item = a.substr(at, end - at);
-			size_t eq = item.find('=');
-			write_file(usb / item.substr(0, eq), item.substr(eq + 1) + "\n");
-			at = end + 1;
-		}
-		fs::create_directory_symlink(fs::relative(node, sys / "bus/usb-serial/devices"),
-		                             sys / "bus/usb-serial/devices" / tty);
-	}
-
-	// A pseudo-terminal as DEV/ttyUSB<number>.
-	void plug_pty(unsigned number)
-	{
-		pty.master = posix_openpt(O_RDWR | O_NOCTTY);
-		ASSERT_GE(pty.master, 0);
-		ASSERT_EQ(grantpt(pty.master), 0);
-		ASSERT_EQ(unlockpt(pty.master), 0);
-		char name[64];
-		ASSERT_EQ(ptsname_r(pty.master, name, sizeof name), 0);
-		pty.slave = open(name, O_RDWR | O_NOCTTY);
-		ASSERT_GE(pty.slave, 0);
-		fs::create_symlink(name, dev / ("ttyUSB" + std::to_string(number)));
-	}
-
-	// The port at index, opened and set up as the program does.
-	FT_HANDLE open_port(int index)
-	{
+		sysfs.plug(10, pty);
 		uint32_t n;
 		EXPECT_EQ(FT_CreateDeviceInfoList(&n), FT_OK);
 		FT_HANDLE h = nullptr;
-		EXPECT_EQ(FT_Open(index, &h), FT_OK);
+		EXPECT_EQ(FT_Open(3, &h), FT_OK);
 		EXPECT_EQ(set_up(h), FT_OK);
 		return h;
 	}
 
-	void write_master(const Bytes &b)
-	{
-		ASSERT_EQ(write(pty.master, b.data(), b.size()), (ssize_t)b.size());
-	}
+	void write_master(const Bytes &b) { ASSERT_TRUE(write_fully(pty.master(), b.data(), b.size())); }
 };
 
 TEST_F(TtyPorts, ListsEveryPortInNumericOrderWithWhatSysfsTells)
@@ -163,7 +103,7 @@ TEST_F(TtyPorts, NoUsbSerialDriverMeansNoDevices)
 
 TEST_F(TtyPorts, LastFT232RIsOpenedAndConfigured)
 {
-	plug_pty(10);
+	sysfs.plug(10, pty);
 	// The program's choice: the last entry described "FT232R USB UART".
 	uint32_t n = 0;
 	ASSERT_EQ(FT_CreateDeviceInfoList(&n), FT_OK);
@@ -187,7 +127,7 @@ TEST_F(TtyPorts, LastFT232RIsOpenedAndConfigured)
 	ASSERT_EQ(set_up(h), FT_OK);
 
 	termios t;
-	ASSERT_EQ(tcgetattr(pty.slave, &t), 0);
+	ASSERT_EQ(tcgetattr(pty.slave(), &t), 0);
 	EXPECT_EQ(cfgetispeed(&t), (speed_t)B1500000);
 	EXPECT_EQ(cfgetospeed(&t), (speed_t)B1500000);
 	EXPECT_TRUE(t.c_cflag & CRTSCTS);
@@ -199,7 +139,7 @@ TEST_F(TtyPorts, LastFT232RIsOpenedAndConfigured)
 	EXPECT_FALSE(t.c_oflag & OPOST);
 	EXPECT_FALSE(t.c_iflag & (ICRNL | IXON | ISTRIP));
 	// The driver's latency timer, where it can be written, is 1 ms.
-	fs::path ttyusb10 = sys / "bus/usb-serial/devices/ttyUSB10";
+	const fs::path ttyusb10 = sysfs.port(10);
 	EXPECT_EQ(read_file(ttyusb10 / "latency_timer"), "1\n");
 
 	uint32_t flags, u;
@@ -215,8 +155,7 @@ TEST_F(TtyPorts, LastFT232RIsOpenedAndConfigured)
 
 TEST_F(TtyPorts, SettingsThePortDoesNotKeepFail)
 {
-	plug_pty(10);
-	FT_HANDLE h = open_port(3);
+	FT_HANDLE h = plug_and_open();
 	// A pty keeps the speed and stop bits but forces CS8 and no parity.
 	EXPECT_EQ(FT_SetDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_2, FT_PARITY_NONE), FT_OK);
 	EXPECT_NE(FT_SetDataCharacteristics(h, FT_BITS_7, FT_STOP_BITS_1, FT_PARITY_NONE), FT_OK);
@@ -226,27 +165,26 @@ TEST_F(TtyPorts, SettingsThePortDoesNotKeepFail)
 	EXPECT_EQ(FT_SetFlowControl(h, FT_FLOW_DTR_DSR, 0, 0), FT_NOT_SUPPORTED);
 	EXPECT_EQ(FT_SetFlowControl(h, FT_FLOW_NONE, 0, 0), FT_OK);
 	termios t;
-	ASSERT_EQ(tcgetattr(pty.slave, &t), 0);
+	ASSERT_EQ(tcgetattr(pty.slave(), &t), 0);
 	EXPECT_EQ(cfgetospeed(&t), (speed_t)B115200);
 	EXPECT_FALSE(t.c_cflag & CRTSCTS);
 }
 
 TEST_F(TtyPorts, MegabyteArrivesWholeAndInOrder)
 {
-	plug_pty(10);
-	FT_HANDLE h = open_port(3);
+	FT_HANDLE h = plug_and_open();
 	Bytes bytes = pattern(1 << 20);
 	std::atomic<bool> stop{false};
 	std::thread writer([&] {
-		fcntl(pty.master, F_SETFL, O_NONBLOCK);
+		fcntl(pty.master(), F_SETFL, O_NONBLOCK);
 		size_t done = 0;
 		while (done < bytes.size() && !stop) {
-			ssize_t k = write(pty.master, bytes.data() + done,
+			ssize_t k = write(pty.master(), bytes.data() + done,
 			                  std::min<size_t>(bytes.size() - done, 4096));
 			if (k > 0) {
 				done += (size_t)k;
 			} else {
-				pollfd p = {pty.master, POLLOUT, 0};
+				pollfd p = {pty.master(), POLLOUT, 0};
 				poll(&p, 1, 100);
 			}
 		}
@@ -261,8 +199,7 @@ TEST_F(TtyPorts, MegabyteArrivesWholeAndInOrder)
 
 TEST_F(TtyPorts, PurgeEmptiesTheReceiveQueue)
 {
-	plug_pty(10);
-	FT_HANDLE h = open_port(3);
+	FT_HANDLE h = plug_and_open();
 	write_master(pattern(100));
 	uint32_t waiting = 0;
 	auto start = Clock::now();
@@ -278,12 +215,10 @@ TEST_F(TtyPorts, PurgeEmptiesTheReceiveQueue)
 
 TEST_F(TtyPorts, HungUpPortFailsTheNextCall)
 {
-	plug_pty(10);
-	FT_HANDLE h = open_port(3);
+	FT_HANDLE h = plug_and_open();
 	write_master(Bytes{1, 2, 3});
 	EXPECT_EQ(drain(h, 3), (Bytes{1, 2, 3}));
-	close(pty.master);  // the board unplugged
-	pty.master = -1;
+	pty.hang_up();  // the board unplugged
 	uint32_t waiting = 5, got = 5;
 	unsigned char b[4];
 	EXPECT_EQ(FT_GetQueueStatus(h, &waiting), FT_IO_ERROR);
@@ -294,8 +229,7 @@ TEST_F(TtyPorts, HungUpPortFailsTheNextCall)
 
 TEST_F(TtyPorts, PortInUseCannotBeOpenedAgain)
 {
-	plug_pty(10);
-	FT_HANDLE h = open_port(3);
+	FT_HANDLE h = plug_and_open();
 	FT_HANDLE again;
 	EXPECT_EQ(FT_Open(3, &again), FT_DEVICE_NOT_OPENED);
 	// A second copy of the program: another process, root or not.

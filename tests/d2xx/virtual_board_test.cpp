@@ -4,11 +4,7 @@
 #include <cstring>
 #include <thread>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "tests/d2xx/d2xx_test.h"
@@ -45,40 +41,24 @@ uint32_t device_count()
 	return n;
 }
 
-// A TCP port nobody listens on now.
-uint16_t free_port()
-{
-	int s = socket(AF_INET, SOCK_STREAM, 0);
-	sockaddr_in a{};
-	a.sin_family = AF_INET;
-	a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-	socklen_t len = sizeof a;
-	bind(s, (sockaddr *)&a, sizeof a);
-	getsockname(s, (sockaddr *)&a, &len);
-	close(s);
-	return ntohs(a.sin_port);
-}
-
 int connect_to(uint16_t port)
 {
-	int s = socket(AF_INET, SOCK_STREAM, 0);
-	sockaddr_in a{};
-	a.sin_family = AF_INET;
-	a.sin_port = htons(port);
-	a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-	EXPECT_EQ(connect(s, (sockaddr *)&a, sizeof a), 0) << strerror(errno);
+	int s = connect_local(port);
+	EXPECT_GE(s, 0) << strerror(errno);
 	return s;
 }
 
 void send_all(int fd, const Bytes &b)
 {
-	size_t done = 0;
-	while (done < b.size()) {
-		ssize_t k = write(fd, b.data() + done, b.size() - done);
-		if (k <= 0)
-			return;
-		done += (size_t)k;
-	}
+	write_fully(fd, b.data(), b.size());
+}
+
+// A writer that comes, writes and goes; its open waits for the reader.
+void write_fifo(const std::string &fifo, const Bytes &b)
+{
+	int fd = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+	send_all(fd, b);
+	close(fd);
 }
 
 // What one queue query reports, read as the program reads it.
@@ -102,8 +82,7 @@ class VirtualBoard : public D2xxTest
 	// A board playing bytes from a file, opened as the program opens it.
 	FT_HANDLE open_file(const Bytes &bytes, const char *rate = "0")
 	{
-		write_file(dir / "stream.bin", bytes);
-		set("VELMORA_BOARD", "file:" + (dir / "stream.bin").string());
+		set("VELMORA_BOARD", "file:" + tmp.file("stream.bin", bytes));
 		set("VELMORA_BOARD_RATE", rate);
 		return open_first();
 	}
@@ -188,8 +167,7 @@ TEST_F(VirtualBoard, LongStringsAreCutToTheirBuffers)
 
 TEST_F(VirtualBoard, OpenDeviceIsFlaggedAndDescribed)
 {
-	write_file(dir / "s", "");
-	set("VELMORA_BOARD", (dir / "s").string());  // a bare path is a file
+	set("VELMORA_BOARD", tmp.file("s", ""));  // a bare path is a file
 	set("VELMORA_BOARD_DEVICES", "Other@S1;FT232R USB UART@S2");
 	ASSERT_EQ(device_count(), 2u);
 	FT_HANDLE h = nullptr;
@@ -335,20 +313,15 @@ TEST_F(VirtualBoard, SourceThatCannotBeOpenedFailsTheOpen)
 
 TEST_F(VirtualBoard, FifoTakesWritersThatComeLaterOrAgain)
 {
-	fs::path fifo = dir / "board";
-	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-	set("VELMORA_BOARD", "fifo:" + fifo.string());
+	const std::string fifo = tmp.fifo("board");
+	set("VELMORA_BOARD", "fifo:" + fifo);
 	set("VELMORA_BOARD_RATE", "0");
 	FT_HANDLE h = open_first();  // no writer yet: must not wait for one
 	ASSERT_EQ(set_up(h), FT_OK);
 	expect_idle_waits_briefly(h);
 
 	for (const Bytes &part : {pattern(5000), Bytes{0xFF, 0x80, 0x00}}) {
-		std::thread writer([&] {
-			int fd = open(fifo.c_str(), O_WRONLY);
-			send_all(fd, part);
-			close(fd);
-		});
+		std::thread writer([&] { write_fifo(fifo, part); });
 		EXPECT_EQ(drain(h, part.size()), part);
 		writer.join();
 		// The writer has gone: the fifo reports hang-up until the next one,
@@ -359,26 +332,20 @@ TEST_F(VirtualBoard, FifoTakesWritersThatComeLaterOrAgain)
 
 TEST_F(VirtualBoard, PipeNamedAsFileIsStillAStream)
 {
-	fs::path fifo = dir / "board";
-	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-	set("VELMORA_BOARD", fifo.string());
+	const std::string fifo = tmp.fifo("board");
+	set("VELMORA_BOARD", fifo);
 	FT_HANDLE h = open_first();
 	expect_idle_waits_briefly(h);  // reads its end before any writer came
 	Bytes bytes = pattern(100);
-	std::thread writer([&] {
-		int fd = open(fifo.c_str(), O_WRONLY);
-		send_all(fd, bytes);
-		close(fd);
-	});
+	std::thread writer([&] { write_fifo(fifo, bytes); });
 	EXPECT_EQ(drain(h, bytes.size()), bytes);
 	writer.join();
 }
 
 TEST_F(VirtualBoard, FullQueueLeavesBytesWithTheWriter)
 {
-	fs::path fifo = dir / "board";
-	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-	set("VELMORA_BOARD", "fifo:" + fifo.string());
+	const std::string fifo = tmp.fifo("board");
+	set("VELMORA_BOARD", "fifo:" + fifo);
 	set("VELMORA_BOARD_RATE", "0");
 	FT_HANDLE h = open_first();
 
@@ -444,8 +411,7 @@ TEST_F(VirtualBoard, TcpServesOneClientAtATimeInTurn)
 TEST_F(VirtualBoard, RateLimitsBytesIntoTheQueue)
 {
 	const double rate = 20000;  // bytes per second
-	write_file(dir / "s", pattern(100000));
-	set("VELMORA_BOARD", (dir / "s").string());
+	set("VELMORA_BOARD", tmp.file("s", pattern(100000)));
 	set("VELMORA_BOARD_RATE", "20000");
 	auto before_open = Clock::now();
 	FT_HANDLE h = open_first();
@@ -463,8 +429,7 @@ TEST_F(VirtualBoard, RateLimitsBytesIntoTheQueue)
 
 TEST_F(VirtualBoard, DefaultRateIsTheLineRate)
 {
-	write_file(dir / "s", pattern(200000));
-	set("VELMORA_BOARD", (dir / "s").string());
+	set("VELMORA_BOARD", tmp.file("s", pattern(200000)));
 	auto before_open = Clock::now();
 	FT_HANDLE h = open_first();
 	std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -475,8 +440,7 @@ TEST_F(VirtualBoard, DefaultRateIsTheLineRate)
 
 TEST_F(VirtualBoard, BadRateFailsTheOpen)
 {
-	write_file(dir / "s", "x");
-	set("VELMORA_BOARD", (dir / "s").string());
+	set("VELMORA_BOARD", tmp.file("s", "x"));
 	for (const char *r : {"", "abc", "-1", "1.5", " 5", "1e5", "99999999999999999999"}) {
 		d2xx_reset();
 		set("VELMORA_BOARD_RATE", r);
@@ -512,8 +476,7 @@ std::vector<FT_STATUS> program_calls()
 
 TEST_F(VirtualBoard, EachOperationCanBeMadeToFail)
 {
-	write_file(dir / "s", "abc");
-	set("VELMORA_BOARD", (dir / "s").string());
+	set("VELMORA_BOARD", tmp.file("s", "abc"));
 	for (int op = 0; op < op_count; op++) {
 		d2xx_reset();
 		set("VELMORA_BOARD_FAIL", d2xx_op_names[op]);
@@ -531,8 +494,7 @@ TEST_F(VirtualBoard, EachOperationCanBeMadeToFail)
 
 TEST_F(VirtualBoard, FailureOfOneNumberedCallOrOfEvery)
 {
-	write_file(dir / "s", pattern(10));
-	set("VELMORA_BOARD", (dir / "s").string());
+	set("VELMORA_BOARD", tmp.file("s", pattern(10)));
 	set("VELMORA_BOARD_FAIL", "FT_Read@2");
 	FT_HANDLE h = open_first();
 	unsigned char b;
@@ -552,8 +514,7 @@ TEST_F(VirtualBoard, FailureOfOneNumberedCallOrOfEvery)
 
 TEST_F(VirtualBoard, BadFailureSettingFailsTheOpen)
 {
-	write_file(dir / "s", "x");
-	set("VELMORA_BOARD", (dir / "s").string());
+	set("VELMORA_BOARD", tmp.file("s", "x"));
 	for (const char *f : {"FT_Bogus", "FT_Read@", "FT_Read@x", "FT_Read@-1", "ft_read", "FT_Read@1@2"}) {
 		d2xx_reset();
 		set("VELMORA_BOARD_FAIL", f);

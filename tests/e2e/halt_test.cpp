@@ -37,15 +37,15 @@ TEST_P(E2eHalt, SleepsWithTheWindowOpenUntilItIsClosed)
 	Running r = start_with_window(env, 'y');
 	ASSERT_NE(r.window, 0u);
 
-	const std::string expected = default_startup_lines() + question() + double_answer_line() + h.line +
-	                             "close window to exit\n";
+	const std::string expected =
+	        startup_lines() + question + double_answer + h.line + "close window to exit\n";
 	ASSERT_TRUE(console_is(*r.child, expected));
 	if (!h.shown.empty()) {
 		EXPECT_EQ(wait_for_picture(r.window, h.shown, 0), "");
 	}
 
 	sleep_ms(200);
-	EXPECT_LT(cpu_percent(*r.child, 1000), 10.0);
+	EXPECT_LT(r.child->cpu_percent(1000), 10.0);
 	EXPECT_TRUE(r.child->running());
 	EXPECT_TRUE(window_geometry(r.window).viewable);
 	EXPECT_EQ(r.child->out(), expected);
@@ -65,17 +65,13 @@ const Segment full_line = {100, 100, 900, 100, Colour::Red};
 Stream overflow()
 {
 	Stream s;
-	s.sync().clear().move_to(1, full_line.x0, full_line.y0).line_to(full_line.x1, full_line.y1);
+	s.sync().clear().segments({full_line});
 	for (int records = 2; records < 49999; records++)
-		s.draw_x(full_line.x1);
-	s.end_frame().draw_x(full_line.x1);
-	return s;
+		s.word(vw_draw_x(full_line.x1));
+	return s.end_frame().word(vw_draw_x(full_line.x1));
 }
 
-Stream small_frame()
-{
-	return Stream().sync().clear().move_to(2, 100, 100).line_to(900, 100).end_frame();
-}
+const Stream small_frame = Stream().sync().frame({{100, 100, 900, 100, Colour::Blue}});
 
 INSTANTIATE_TEST_SUITE_P(, E2eHalt,
                          ::testing::Values(Halt{"TooManyCommands",
@@ -85,15 +81,15 @@ INSTANTIATE_TEST_SUITE_P(, E2eHalt,
                                                 {full_line}},
                                            Halt{"ReadFails",
                                                 {{"VELMORA_BOARD_FAIL", "FT_Read"}},
-                                                small_frame(),
+                                                small_frame,
                                                 "could not read value\n",
                                                 {}},
                                            Halt{"QueueQueryFails",
                                                 {{"VELMORA_BOARD_FAIL", "FT_GetQueueStatus@3"}},
-                                                small_frame(),
+                                                small_frame,
                                                 "could not read queue information\n",
                                                 {}}),
-                         [](const ::testing::TestParamInfo<Halt> &i) { return std::string(i.param.name); });
+                         ::testing::PrintToStringParamName());
 
 }  // namespace
 }  // namespace e2e

@@ -59,7 +59,7 @@ class FillerBoard
 			bool had_extra = !out.empty();
 			double due = ms_between(start, Clock::now()) * bytes_per_ms - written;
 			for (; due >= 2; due -= 2)
-				out += "\xFF\xFF";
+				out += filler;
 			written += (double)out.size();
 			if (!out.empty() && !fifo_.write(out))
 				ok_ = false;
@@ -71,6 +71,7 @@ class FillerBoard
 		}
 	}
 
+	const std::string filler = Stream().word(VW_FILLER).bytes();
 	FifoWriter &fifo_;
 	std::mutex mu_;
 	std::string extra_;
@@ -92,14 +93,13 @@ TEST_F(E2eLoop, FillerAtTheLineRateLeavesTheWindowLive)
 
 	const Segment first = {100, 100, 900, 100, Colour::Red};
 	const Segment second = {100, 600, 900, 600, Colour::Blue};
-	ASSERT_TRUE(writer.write(
-	        Stream().sync().clear().move_to(1, first.x0, first.y0).line_to(first.x1, first.y1).bytes()));
+	ASSERT_TRUE(writer.write(Stream().sync().clear().segments({first}).bytes()));
 	FillerBoard board(writer);
 
 	sleep_ms(1000);
 	EXPECT_EQ(wait_for_picture(r.window, {first}, 2000), "");
 
-	board.send(Stream().move_to(2, second.x0, second.y0).line_to(second.x1, second.y1).bytes());
+	board.send(Stream().segments({second}).bytes());
 	// A few pixels across the new line, read as often as the server
 	// answers; a whole window's grab would hold the server up itself.
 	Geometry g = window_geometry(r.window);
@@ -131,7 +131,8 @@ TEST_F(E2eLoop, FillerAtTheLineRateLeavesTheWindowLive)
 
 TEST_F(E2eLoop, CloseIsHonouredUnderAnUnpacedStreamOfZeros)
 {
-	Running r = start_with_window({{"VELMORA_BOARD", "file:/dev/zero"}, {"VELMORA_BOARD_RATE", "0"}}, 'y');
+	Running r =
+	        start_with_window({{"VELMORA_BOARD", "file:/dev/zero"}, {"VELMORA_BOARD_RATE", "0"}}, 'y');
 	ASSERT_NE(r.window, 0u);
 	sleep_ms(300);
 	close_window(r.window);
@@ -154,14 +155,13 @@ TEST_F(E2eLoop, HiddenWindowKeepsTakingFramesAndShowsTheLatest)
 	// Far more than the fifo and the board's queue hold.
 	Stream frames;
 	frames.sync();
-	for (int f = 0; f < 200; f++) {
-		frames.clear();
-		for (uint16_t i = 0; i < 200; i++)
-			frames.move_to(1, (uint16_t)(100 + i), 100).line_to((uint16_t)(100 + i), 300);
-		frames.end_frame();
-	}
+	std::vector<Segment> bars;
+	for (uint16_t i = 0; i < 200; i++)
+		bars.push_back({(uint16_t)(100 + i), 100, (uint16_t)(100 + i), 300, Colour::Red});
+	for (int f = 0; f < 200; f++)
+		frames.frame(bars);
 	const Segment last = {200, 600, 800, 600, Colour::Blue};
-	frames.clear().move_to(2, last.x0, last.y0).line_to(last.x1, last.y1).end_frame();
+	frames.frame({last});
 
 	std::atomic<bool> written{false};
 	std::thread board([&] { written = writer.write(frames.bytes()); });
@@ -186,8 +186,7 @@ TEST_P(E2eStaticPicture, IsNotRedrawnUntilExposedOrResized)
 {
 	const Segment line = {100, 300, 900, 300, Colour::Red};
 	TempDir tmp;
-	std::string file = tmp.file(
-	        "frame", Stream().sync().clear().move_to(1, line.x0, line.y0).line_to(line.x1, line.y1).end_frame().bytes());
+	std::string file = tmp.file("frame", Stream().sync().frame({line}).bytes());
 	Running r = start_with_window({{"VELMORA_BOARD", "file:" + file}}, GetParam());
 	ASSERT_NE(r.window, 0u);
 	ASSERT_EQ(wait_for_picture(r.window, {line}), "");
@@ -209,10 +208,7 @@ TEST_P(E2eStaticPicture, IsNotRedrawnUntilExposedOrResized)
 	EXPECT_EQ(wait_for_picture(r.window, {line}, 2000), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(, E2eStaticPicture, ::testing::Values('y', 'n'),
-                         [](const ::testing::TestParamInfo<char> &p) {
-	                         return std::string(p.param == 'y' ? "Double" : "Single");
-                         });
+INSTANTIATE_TEST_SUITE_P(, E2eStaticPicture, ::testing::Values('y', 'n'), buffering_name);
 
 }  // namespace
 }  // namespace e2e

@@ -11,15 +11,6 @@ namespace e2e
 namespace
 {
 
-// The words that draw `segments`: each segment its own move and draw, so
-// it starts a polyline of its own in its colour.
-Stream &draw_segments(Stream &s, const std::vector<Segment> &segments)
-{
-	for (const auto &seg : segments)
-		s.move_to(colour_index(seg.colour), seg.x0, seg.y0).line_to(seg.x1, seg.y1);
-	return s;
-}
-
 class E2eBuffering : public E2eTest, public ::testing::WithParamInterface<char>
 {
 };
@@ -51,10 +42,7 @@ TEST_P(E2eBuffering, FramesAppearAtTheMappedPixels)
 	        {850, 60, 850, 250, Colour::Red},
 	};
 
-	Stream body;
-	body.sync().clear();
-	draw_segments(body, first);
-	ASSERT_TRUE(board.write(body.bytes()));
+	ASSERT_TRUE(board.write(Stream().sync().clear().segments(first).bytes()));
 	if (double_buffer) {
 		sleep_ms(500);
 		Image img;
@@ -67,10 +55,7 @@ TEST_P(E2eBuffering, FramesAppearAtTheMappedPixels)
 	ASSERT_TRUE(board.write(Stream().end_frame().bytes()));
 	EXPECT_EQ(wait_for_picture(r.window, first), "") << "first frame";
 
-	Stream next;
-	next.clear();
-	draw_segments(next, second);
-	ASSERT_TRUE(board.write(next.bytes()));
+	ASSERT_TRUE(board.write(Stream().clear().segments(second).bytes()));
 	if (double_buffer) {
 		sleep_ms(500);
 		Image img;
@@ -84,10 +69,7 @@ TEST_P(E2eBuffering, FramesAppearAtTheMappedPixels)
 	EXPECT_TRUE(r.child->running());
 }
 
-INSTANTIATE_TEST_SUITE_P(, E2eBuffering, ::testing::Values('y', 'n'),
-                         [](const ::testing::TestParamInfo<char> &i) {
-	                         return std::string(i.param == 'y' ? "Double" : "Single");
-                         });
+INSTANTIATE_TEST_SUITE_P(, E2eBuffering, ::testing::Values('y', 'n'), buffering_name);
 
 using E2eResize = E2eTest;
 
@@ -102,11 +84,9 @@ TEST_F(E2eResize, WindowShowsMoreOrLessOfTheTop)
 	        {100, 1000, 900, 1000, Colour::Red},
 	        {500, 300, 500, 1020, Colour::Black},
 	};
-	Stream s;
-	s.sync().clear();
-	draw_segments(s, frame).end_frame();
 	TempDir tmp;
-	Running r = start_with_window({{"VELMORA_BOARD", "file:" + tmp.file("frame", s.bytes())}}, 'y');
+	Running r = start_with_window(
+	        {{"VELMORA_BOARD", "file:" + tmp.file("frame", Stream().sync().frame(frame).bytes())}}, 'y');
 	ASSERT_NE(r.window, 0u);
 	EXPECT_EQ(wait_for_picture(r.window, frame), "") << "664 x 498";
 
@@ -201,11 +181,10 @@ TEST_F(E2eText, StrokesInSizesAndRotations)
 	s.sync().clear();
 	std::vector<Segment> expected;
 	for (const auto &run : runs) {
-		unsigned attr =
-		        (unsigned)run.size | colour_index(run.colour) << 3 | (unsigned)run.rotation << 5;
-		s.move_to(colour_index(run.colour), (uint16_t)run.x, (uint16_t)run.y)
-		        .attributes(attr)
-		        .text(run.text);
+		s.move_to(run.colour, (uint16_t)run.x, (uint16_t)run.y)
+		        .text(vw_attribute_byte((unsigned)run.size, (unsigned)run.colour,
+		                                (unsigned)run.rotation),
+		              run.text);
 		auto segs = expected_text(run.text, run.x, run.y, run.size, run.rotation, run.colour);
 		expected.insert(expected.end(), segs.begin(), segs.end());
 	}

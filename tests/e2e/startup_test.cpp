@@ -36,23 +36,20 @@ TEST_P(E2eAnswer, ConsoleAndWindowOfANormalStart)
 	const Answer &a = GetParam();
 	auto child = start_velmora({{"VELMORA_BOARD", "file:/dev/null"}});
 
-	const std::string asked = default_startup_lines() + question();
-	ASSERT_TRUE(child->wait_out([&](const std::string &o) { return o.size() >= asked.size(); }))
-	        << "stdout:\n"
-	        << child->out() << "\nstderr:\n"
-	        << child->err();
+	const std::string asked = startup_lines() + question;
+	ASSERT_TRUE(child->wait_out_size(asked.size())) << child->both();
 	sleep_ms(100);  // nothing more may come until the answer is typed
 	ASSERT_EQ(child->out(), asked);
-	EXPECT_EQ(find_window(window_title, 0), 0u) << "window before the answer";
+	EXPECT_EQ(find_window(0), 0u) << "window before the answer";
 
 	if (a.typed.empty())
 		child->close_in();
 	else
 		child->write_in(a.typed);
 
-	const std::string answered = asked + (a.double_buffer ? double_answer_line() : single_answer_line());
-	Window w = find_window(window_title);
-	ASSERT_NE(w, 0u) << "stdout:\n" << child->out() << "\nstderr:\n" << child->err();
+	const std::string answered = asked + (a.double_buffer ? double_answer : single_answer);
+	Window w = find_window();
+	ASSERT_NE(w, 0u) << child->both();
 	EXPECT_EQ(child->out(), answered);
 
 	Geometry g = window_geometry(w);
@@ -78,22 +75,24 @@ INSTANTIATE_TEST_SUITE_P(, E2eAnswer,
                                            Answer{"SpaceThenY", " y\n", false},
                                            Answer{"EnterAlone", "\n", false},
                                            Answer{"EndOfInput", "", false}),
-                         [](const ::testing::TestParamInfo<Answer> &i) { return std::string(i.param.name); });
+                         ::testing::PrintToStringParamName());
 
-// Exits with status 1 before the question: no usable device.
-struct NoDevice {
+// A start-up that ends early: the settings (with an empty board) and the
+// whole console.
+struct EarlyEnd {
 	const char *name;
 	EnvVars env;
 	std::string console;
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const NoDevice &c, std::ostream *os)
+void PrintTo(const EarlyEnd &c, std::ostream *os)
 {
 	*os << c.name;
 }
 
-class E2eNoDevice : public E2eTest, public ::testing::WithParamInterface<NoDevice>
+// Exits with status 1 before the question: no usable device.
+class E2eNoDevice : public E2eTest, public ::testing::WithParamInterface<EarlyEnd>
 {
 };
 
@@ -108,23 +107,15 @@ TEST_P(E2eNoDevice, ExitsWithStatusOne)
 	EXPECT_EQ(child->out(), GetParam().console) << "stderr:\n" << child->err();
 }
 
-std::string listing(unsigned i, const std::string &serial, const std::string &description)
-{
-	char loc[16];
-	snprintf(loc, sizeof loc, "%x", 0x1000 + i);
-	return "Dev : " + std::to_string(i) + ":\n  Flags=0x0\n  Type=0x5\n  ID=0x4036001\n  LocId=0x" + loc +
-	       "\n  SerialNumber=" + serial + "\n  Description=" + description + "\n  ftHandle=0x0\n";
-}
-
 INSTANTIATE_TEST_SUITE_P(
         , E2eNoDevice,
-        ::testing::Values(NoDevice{"NoDevices",
+        ::testing::Values(EarlyEnd{"NoDevices",
                                    {{"VELMORA_BOARD_DEVICES", ""}},
                                    "USB_direct(19Jun2012 qz)\n"
                                    "Number of devices is 0\n"
                                    "Error: need a device to use!\n"},
                           // Near misses: a trailing blank, lower case, a longer name, a prefix.
-                          NoDevice{"NoneMatches",
+                          EarlyEnd{"NoneMatches",
                                    {{"VELMORA_BOARD_DEVICES",
                                      "FT232R USB UART ;ft232r usb uart;FT232R USB UART2@S9;FT232R"}},
                                    "USB_direct(19Jun2012 qz)\n"
@@ -134,11 +125,11 @@ INSTANTIATE_TEST_SUITE_P(
                                            listing(2, "S9", "FT232R USB UART2") +
                                            listing(3, "VB0003", "FT232R") + "FT232R USB UART not found\n"},
                           // A failed enumeration prints no count and lists nothing.
-                          NoDevice{"EnumerationFails",
+                          EarlyEnd{"EnumerationFails",
                                    {{"VELMORA_BOARD_FAIL", "FT_CreateDeviceInfoList"}},
                                    "USB_direct(19Jun2012 qz)\n"
                                    "FT232R USB UART not found\n"}),
-        [](const ::testing::TestParamInfo<NoDevice> &i) { return std::string(i.param.name); });
+        ::testing::PrintToStringParamName());
 
 using E2eDevices = E2eTest;
 
@@ -159,26 +150,14 @@ TEST_F(E2eDevices, LastMatchingOneIsOpened)
 	        "SN: THIRD  Description: FT232R USB UART\n"
 	        "device 2 reset\n"
 	        "set baud rate: 1500000\n" +
-	        question();
+	        question;
 	ASSERT_TRUE(console_is(*child, expected));
 }
 
 // A device failure during start-up halts: its line, "close window to
 // exit", no question and no window; the process then sleeps until a signal
 // ends it.
-struct SetupFailure {
-	const char *name;
-	EnvVars env;
-	std::string console;
-};
-
-// Names the case in test listings instead of dumping its bytes.
-void PrintTo(const SetupFailure &c, std::ostream *os)
-{
-	*os << c.name;
-}
-
-class E2eSetupFailure : public E2eTest, public ::testing::WithParamInterface<SetupFailure>
+class E2eSetupFailure : public E2eTest, public ::testing::WithParamInterface<EarlyEnd>
 {
 };
 
@@ -190,9 +169,9 @@ TEST_P(E2eSetupFailure, HaltsAsleepWithoutAWindow)
 	const std::string &expected = GetParam().console;
 	ASSERT_TRUE(console_is(*child, expected));
 
-	EXPECT_LT(cpu_percent(*child, 1000), 5.0);
+	EXPECT_LT(child->cpu_percent(1000), 5.0);
 	EXPECT_TRUE(child->running());
-	EXPECT_EQ(find_window(window_title, 0), 0u);
+	EXPECT_EQ(find_window(0), 0u);
 	EXPECT_EQ(child->out(), expected);
 
 	child->signal(SIGTERM);
@@ -201,38 +180,30 @@ TEST_P(E2eSetupFailure, HaltsAsleepWithoutAWindow)
 	EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "wait status " << status;
 }
 
-const std::string opened_and_reset = "USB_direct(19Jun2012 qz)\n"
-                                     "Number of devices is 1\n" +
-                                     listing(0, "VB0000", "FT232R USB UART") +
-                                     "  ***** FT232R USB UART found as device 0\n"
-                                     "device 0 opened\n"
-                                     "Device: 00000005  Device ID: 04036001\n"
-                                     "SN: VB0000  Description: FT232R USB UART\n"
-                                     "device 0 reset\n";
+const std::string opened_and_reset = startup_lines().substr(0, startup_lines().rfind("set baud rate"));
 
 INSTANTIATE_TEST_SUITE_P(
         , E2eSetupFailure,
-        ::testing::Values(SetupFailure{"Purge",
-                                       {{"VELMORA_BOARD_FAIL", "FT_Purge"}},
-                                       opened_and_reset + "set baud rate: 1500000\n"
-                                                          "could not purge the RX and TX buffers\n"
-                                                          "close window to exit\n"},
-                          SetupFailure{"BaudRate",
-                                       {{"VELMORA_BOARD_FAIL", "FT_SetBaudRate"}},
-                                       opened_and_reset + "could not set the baud rate: 1500000\n"
-                                                          "close window to exit\n"},
+        ::testing::Values(EarlyEnd{"Purge",
+                                   {{"VELMORA_BOARD_FAIL", "FT_Purge"}},
+                                   startup_lines() + "could not purge the RX and TX buffers\n"
+                                                     "close window to exit\n"},
+                          EarlyEnd{"BaudRate",
+                                   {{"VELMORA_BOARD_FAIL", "FT_SetBaudRate"}},
+                                   opened_and_reset + "could not set the baud rate: 1500000\n"
+                                                      "close window to exit\n"},
                           // The second device's query fails after the first one matched:
                           // nothing is opened.
-                          SetupFailure{"SecondDeviceQuery",
-                                       {{"VELMORA_BOARD_DEVICES", "FT232R USB UART;FT232R USB UART"},
-                                        {"VELMORA_BOARD_FAIL", "FT_GetDeviceInfoDetail@1"}},
-                                       "USB_direct(19Jun2012 qz)\n"
-                                       "Number of devices is 2\n" +
-                                               listing(0, "VB0000", "FT232R USB UART") +
-                                               "  ***** FT232R USB UART found as device 0\n"
-                                               "could not get device info\n"
-                                               "close window to exit\n"}),
-        [](const ::testing::TestParamInfo<SetupFailure> &i) { return std::string(i.param.name); });
+                          EarlyEnd{"SecondDeviceQuery",
+                                   {{"VELMORA_BOARD_DEVICES", "FT232R USB UART;FT232R USB UART"},
+                                    {"VELMORA_BOARD_FAIL", "FT_GetDeviceInfoDetail@1"}},
+                                   "USB_direct(19Jun2012 qz)\n"
+                                   "Number of devices is 2\n" +
+                                           listing(0, "VB0000", "FT232R USB UART") +
+                                           "  ***** FT232R USB UART found as device 0\n"
+                                           "could not get device info\n"
+                                           "close window to exit\n"}),
+        ::testing::PrintToStringParamName());
 
 }  // namespace
 }  // namespace e2e

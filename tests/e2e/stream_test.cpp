@@ -2,12 +2,7 @@
 // by a pause shorter than three seconds, but three seconds of silence in
 // the middle of a word drop the synchronisation, and only a new pair of
 // 0xFF bytes brings the words back.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
-
-#include <cerrno>
 
 #include "tests/e2e/harness.h"
 
@@ -32,18 +27,11 @@ TEST_F(E2eFraming, SilenceDropsSynchronisationUntilTheNextPair)
 	const Segment dropped = {100, 300, 400, 300, Colour::Blue};
 	const Segment resynced = {600, 500, 900, 500, Colour::Black};
 
-	ASSERT_TRUE(board.write(Stream().sync()
-	                                .clear()
-	                                .move_to(1, kept.x0, kept.y0)
-	                                .line_to(kept.x1, kept.y1)
-	                                .end_frame()
-	                                .bytes()));
+	ASSERT_TRUE(board.write(Stream().sync().frame({kept}).bytes()));
 	ASSERT_EQ(wait_for_picture(r.window, {kept}), "");
 
 	// A move word split by a pause of 1.5 s is still taken whole.
-	Stream head;
-	head.sync().set_y(split.y0).move_x(1, split.x0);
-	std::string bytes = head.bytes();
+	std::string bytes = Stream().sync().move_to(split.colour, split.x0, split.y0).bytes();
 	ASSERT_TRUE(board.write(bytes.substr(0, bytes.size() - 1)));
 	sleep_ms(1500);
 	ASSERT_TRUE(board.write(bytes.substr(bytes.size() - 1) +
@@ -52,21 +40,17 @@ TEST_F(E2eFraming, SilenceDropsSynchronisationUntilTheNextPair)
 
 	// The pair again (a filler word if the framer is still in step), then
 	// the high byte of a clear, then silence.
-	ASSERT_TRUE(board.write(Stream().sync().byte(0x81).bytes()));
+	const std::string clear = Stream().clear().bytes();
+	ASSERT_TRUE(board.write(Stream().sync().bytes() + clear[0]));
 	sleep_ms(3600);
 
 	// Read in step these would complete the clear and draw the blue
 	// segment; after the silence they are dropped (none of them is 0xFF).
-	Stream late;
-	late.byte(0x00).move_to(2, dropped.x0, dropped.y0).line_to(dropped.x1, dropped.y1).end_frame();
-	ASSERT_EQ(late.bytes().find('\xFF'), std::string::npos);
-	ASSERT_TRUE(board.write(late.bytes()));
+	const std::string late = clear[1] + Stream().segments({dropped}).end_frame().bytes();
+	ASSERT_EQ(late.find('\xFF'), std::string::npos);
+	ASSERT_TRUE(board.write(late));
 
-	ASSERT_TRUE(board.write(Stream().sync()
-	                                .move_to(3, resynced.x0, resynced.y0)
-	                                .line_to(resynced.x1, resynced.y1)
-	                                .end_frame()
-	                                .bytes()));
+	ASSERT_TRUE(board.write(Stream().sync().segments({resynced}).end_frame().bytes()));
 	EXPECT_EQ(wait_for_picture(r.window, {kept, split, resynced}), "");
 	EXPECT_TRUE(r.child->running());
 }
@@ -82,24 +66,8 @@ TEST_F(E2eIdle, SilentBoardLeavesTheProcessorMostlyIdle)
 	Running r = start_with_window({{"VELMORA_BOARD", "file:/dev/null"}}, 'n');
 	ASSERT_NE(r.window, 0u);
 	sleep_ms(500);
-	EXPECT_LT(cpu_percent(*r.child, 1000), 25.0);
+	EXPECT_LT(r.child->cpu_percent(1000), 25.0);
 	EXPECT_TRUE(r.child->running());
-}
-
-// A port that was free a moment ago on 127.0.0.1.
-uint16_t free_port()
-{
-	int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-	sockaddr_in a = {};
-	a.sin_family = AF_INET;
-	a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-	socklen_t len = sizeof a;
-	uint16_t port = 0;
-	if (fd >= 0 && bind(fd, (sockaddr *)&a, sizeof a) == 0 && getsockname(fd, (sockaddr *)&a, &len) == 0)
-		port = ntohs(a.sin_port);
-	if (fd >= 0)
-		close(fd);
-	return port;
 }
 
 // Connects to the board's port and sends `bytes`; the connection closes
@@ -109,18 +77,7 @@ class TcpClient
       public:
 	explicit TcpClient(uint16_t port)
 	{
-		wait_until([&] {
-			fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-			sockaddr_in a = {};
-			a.sin_family = AF_INET;
-			a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-			a.sin_port = htons(port);
-			if (connect(fd_, (sockaddr *)&a, sizeof a) == 0)
-				return true;
-			close(fd_);
-			fd_ = -1;
-			return false;
-		});
+		wait_until([&] { return (fd_ = connect_local(port)) >= 0; });
 	}
 	~TcpClient()
 	{
@@ -146,25 +103,10 @@ TEST_F(E2eTcp, ClientsComeAndGo)
 
 	const Segment first = {100, 100, 900, 700, Colour::Blue};
 	const Segment second = {100, 700, 900, 100, Colour::Red};
-	{
+	for (const Segment &seg : {first, second}) {
 		TcpClient board(port);
-		ASSERT_TRUE(board.send_all(Stream().sync()
-		                                   .clear()
-		                                   .move_to(2, first.x0, first.y0)
-		                                   .line_to(first.x1, first.y1)
-		                                   .end_frame()
-		                                   .bytes()));
-		EXPECT_EQ(wait_for_picture(r.window, {first}), "");
-	}
-	{
-		TcpClient board(port);
-		ASSERT_TRUE(board.send_all(Stream().sync()
-		                                   .clear()
-		                                   .move_to(1, second.x0, second.y0)
-		                                   .line_to(second.x1, second.y1)
-		                                   .end_frame()
-		                                   .bytes()));
-		EXPECT_EQ(wait_for_picture(r.window, {second}), "");
+		ASSERT_TRUE(board.send_all(Stream().sync().frame({seg}).bytes()));
+		EXPECT_EQ(wait_for_picture(r.window, {seg}), "");
 	}
 	EXPECT_TRUE(r.child->running());
 }

@@ -1,22 +1,20 @@
 // velmora-decode, run as the built binary on sample and made-up streams.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-extern char **environ;
+#include "stream/words.h"
+#include "tests/support/process.h"
 
 namespace
 {
+
+using namespace support;
 
 struct Outcome {
 	int status = -1;  // exit status, or -1 when killed by a signal
@@ -25,60 +23,21 @@ struct Outcome {
 	long max_rss_kb = 0;
 };
 
-std::string temp_path(const std::string &name)
-{
-	return testing::TempDir() + "velmora_decode_" + std::to_string(getpid()) + "_" + name;
-}
-
-std::string slurp(const std::string &path)
-{
-	std::ifstream f(path, std::ios::binary);
-	std::ostringstream s;
-	s << f.rdbuf();
-	return s.str();
-}
-
-void spill(const std::string &path, const std::string &bytes)
-{
-	std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // Runs the tool with args; stdin_bytes, if given, become its standard input.
 Outcome decode(std::vector<std::string> args, const std::string *stdin_bytes = nullptr)
 {
-	std::string in = temp_path("in"), out = temp_path("out"), err = temp_path("err");
-	if (stdin_bytes)
-		spill(in, *stdin_bytes);
-
-	posix_spawn_file_actions_t fa;
-	posix_spawn_file_actions_init(&fa);
-	posix_spawn_file_actions_addopen(&fa, 0, stdin_bytes ? in.c_str() : "/dev/null", O_RDONLY, 0);
-	posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-	posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-
 	args.insert(args.begin(), VELMORA_DECODE);
-	std::vector<char *> argv;
-	for (auto &a : args)
-		argv.push_back(a.data());
-	argv.push_back(nullptr);
-
+	Child c(args);
+	if (stdin_bytes)
+		c.write_in(*stdin_bytes);
+	c.close_in();
 	Outcome r;
-	pid_t pid;
-	if (posix_spawn(&pid, VELMORA_DECODE, &fa, nullptr, argv.data(), environ) != 0) {
-		ADD_FAILURE() << "cannot start " << VELMORA_DECODE;
-		return r;
-	}
-	posix_spawn_file_actions_destroy(&fa);
 	int ws = 0;
-	rusage ru{};
-	wait4(pid, &ws, 0, &ru);
+	EXPECT_TRUE(c.wait_exit(&ws, 120000));
 	r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
-	r.max_rss_kb = ru.ru_maxrss;
-	r.out = slurp(out);
-	r.err = slurp(err);
-	unlink(in.c_str());
-	unlink(out.c_str());
-	unlink(err.c_str());
+	r.out = c.out();
+	r.err = c.err();
+	r.max_rss_kb = c.max_rss_kb();
 	return r;
 }
 
@@ -90,12 +49,11 @@ Outcome decode_bytes(std::vector<std::string> args, const std::string &bytes)
 // Sync pair, then the words high byte first.
 std::string stream(const std::vector<uint16_t> &words)
 {
-	std::string s = "\xFF\xFF";
-	for (uint16_t w : words) {
-		s += (char)(w >> 8);
-		s += (char)(w & 0xFF);
-	}
-	return s;
+	std::vector<uint8_t> b(2 + 2 * words.size());
+	size_t n = vw_put_sync(b.data());
+	for (uint16_t w : words)
+		n += vw_put(b.data() + n, w);
+	return std::string(b.begin(), b.end());
 }
 
 // The listing line that starts at a byte offset.
@@ -137,7 +95,7 @@ TEST(DecodeRecords, BlueLineExampleGivesItsFourRecordsTwice)
 
 TEST(DecodeRecords, StandardInputWhenNoFileOrDash)
 {
-	std::string bytes = slurp(examples + "/blue_line.bin");
+	std::string bytes = read_file(examples + "/blue_line.bin");
 	EXPECT_EQ(decode_bytes({"--records"}, bytes).out, blue_line_records);
 	EXPECT_EQ(decode_bytes({"--records", "-"}, bytes).out, blue_line_records);
 }
@@ -177,17 +135,17 @@ TEST(DecodeRecords, EmptyInputOrNoEndOfFrameGivesOnlyTheEofBlock)
 	EXPECT_EQ(decode_bytes({"--records"}, "").out, "eof records 0\npen 0 0 attr 0\n");
 	// Bytes before the pair are dropped; the move in red needs no colour
 	// record; no frame ends.
-	Outcome r = decode_bytes({"--records"}, "\x01\x02" + stream({0x0005, 0x2C0A}));
+	Outcome r = decode_bytes({"--records"}, "\x01\x02" + stream({vw_set_x(5), vw_move_y(1, 10)}));
 	EXPECT_EQ(r.out, "eof records 1\n0 GOTO 5 10\npen 5 10 attr 0\n");
 }
 
 // 1 + 49998 + 1 records: exactly full passes; one draw more halts.
 std::string full_list(int extra_draws)
 {
-	std::vector<uint16_t> words = {0x8100, 0x2C00};  // clear; move to (0, 0) in red
+	std::vector<uint16_t> words = {vw_clear(), vw_move_y(1, 0)};  // to (0, 0) in red
 	for (int i = 0; i < 49998 + extra_draws; i++)
-		words.push_back((uint16_t)(0x4000 | (i & 0x3FF)));
-	words.push_back(0x8200);
+		words.push_back(vw_draw_x((unsigned)i));
+	words.push_back(vw_end_frame());
 	return stream(words);
 }
 
@@ -312,19 +270,16 @@ TEST(DecodeLargeInput, MemoryDoesNotGrowWithInput)
 {
 	// Written to a file and freed before the run: the child's peak RSS can
 	// include the parent's at the moment it was spawned.
-	auto big = [](size_t mib) {
+	TempDir tmp;
+	auto big = [&](size_t mib) {
 		std::vector<uint16_t> words;
 		for (size_t i = 0; i < mib * 1024 * 512 - 1; i++)
-			words.push_back(i % 8192 == 0 ? 0x8100 : (uint16_t)(0x4000 | (i & 0x3FF)));
-		std::string path = temp_path(std::to_string(mib) + "mib");
-		spill(path, stream(words));
-		return path;
+			words.push_back(i % 8192 == 0 ? vw_clear() : vw_draw_x((unsigned)i));
+		return tmp.file(std::to_string(mib) + "mib", stream(words));
 	};
 	std::string small_path = big(1), large_path = big(17);
 	Outcome small = decode({"--records", small_path});
 	Outcome large = decode({"--records", large_path});
-	unlink(small_path.c_str());
-	unlink(large_path.c_str());
 	ASSERT_EQ(small.status, 0);
 	ASSERT_EQ(large.status, 0);
 	EXPECT_LT(large.max_rss_kb - small.max_rss_kb, 8 * 1024)

@@ -1,16 +1,18 @@
 // velmora-demo, run as the built binary; its stream is read back through
 // velmora-decode, the display program's own framer and decoder.
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "tests/support/files.h"
+
 namespace {
+
+using namespace support;
 
 int run(const std::string &command)
 {
@@ -18,22 +20,14 @@ int run(const std::string &command)
 	return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string slurp(const std::string &path)
-{
-	std::ifstream f(path);
-	std::ostringstream s;
-	s << f.rdbuf();
-	return s.str();
-}
-
 TEST(Demo, EveryFrameIsCompleteAndFitsTheList)
 {
-	std::string dir = testing::TempDir() + "velmora_demo_" + std::to_string(getpid());
-	std::string stream = dir + ".bin", records = dir + ".txt";
+	TempDir tmp;
+	std::string stream = tmp.path() / "demo.bin", records = tmp.path() / "demo.txt";
 	ASSERT_EQ(run(std::string(VELMORA_DEMO) + " --frames 40 --fps 100 --output " + stream), 0);
 	ASSERT_EQ(run(std::string(VELMORA_DECODE) + " --records " + stream + " > " + records), 0);
 
-	std::istringstream in(slurp(records));
+	std::istringstream in(read_file(records));
 	std::string line;
 	int frames = 0;
 	while (std::getline(in, line)) {
@@ -51,8 +45,6 @@ TEST(Demo, EveryFrameIsCompleteAndFitsTheList)
 		}
 	}
 	EXPECT_EQ(frames, 40);
-	unlink(stream.c_str());
-	unlink(records.c_str());
 }
 
 TEST(Demo, HelpAndBadUsage)

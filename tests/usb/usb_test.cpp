@@ -1,13 +1,12 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "tests/doubles/ftd2xx_double.h"
 #include "tests/doubles/halt_double.h"
+#include "tests/support/files.h"
 #include "common/platform.h"
 #include "usb/usb_link.h"
 
@@ -81,11 +80,9 @@ protected:
 				_exit(0);
 			},
 			testing::ExitedWithCode(1), "");
-		std::ifstream in(path);
-		std::stringstream out;
-		out << in.rdbuf();
+		std::string out = support::read_file(path);
 		unlink(path.c_str());
-		return out.str();
+		return out;
 	}
 };
 
