@@ -21,6 +21,7 @@ struct d2xx_device {
 	uint32_t loc_id;
 	char serial[ft_serial_size];
 	char description[ft_description_size];
+	uint64_t node;  // device number of its node as listed (tty: major, minor); 0: none
 };
 
 // The twelve operations, in the order the program first calls them.

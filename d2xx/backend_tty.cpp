@@ -28,6 +28,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -130,10 +132,20 @@ static void describe(uint32_t number, d2xx_device *d)
 	// The port's link leads to .../<usb device>/<interface>/ttyUSBn.
 	char link[PATH_MAX], usb[PATH_MAX];
 	snprintf(link, sizeof link, "%s%s/%s", sysfs_root, ports_folder, d->port);
-	if (!realpath(link, usb) || !up(usb) || !up(usb))
+	if (!realpath(link, usb))
 		return;  // listed, blank
 
-	char text[256];
+	char text[256], folder[PATH_MAX + max_port_name + 8];
+	unsigned major, minor;
+	char extra;
+	snprintf(folder, sizeof folder, "%s/tty/%s", usb, d->port);
+	read_attribute(folder, "dev", text, sizeof text);
+	if (sscanf(text, "%u:%u%c", &major, &minor, &extra) == 2)
+		d->node = makedev(major, minor);
+
+	if (!up(usb) || !up(usb))
+		return;
+
 	d->id = attribute_number(usb, "idVendor", 16) << 16 | attribute_number(usb, "idProduct", 16);
 	read_attribute(usb, "product", text, sizeof text);
 	d2xx_copy(d->description, sizeof d->description, text, strlen(text));
@@ -212,6 +224,14 @@ static FT_STATUS tty_open(int slot, const d2xx_device *dev)
 		          e == EACCES  ? " (is the user in the dialout group?)"
 		          : e == EBUSY ? " (another program has it)"
 		                       : "");
+		return FT_DEVICE_NOT_OPENED;
+	}
+	// The node must be the port that was listed: an adapter replugged in
+	// between may have left the name to another one.
+	struct stat st;
+	if (fstat(fd, &st) < 0 || !S_ISCHR(st.st_mode) || dev->node == 0 || st.st_rdev != dev->node) {
+		d2xx_note("cannot open %s: it is not the %s listed a moment ago (replugged?)", path, dev->port);
+		close(fd);
 		return FT_DEVICE_NOT_OPENED;
 	}
 	// TIOCEXCL keeps out other openers but not root; the lock keeps out a
