@@ -261,6 +261,14 @@ TEST_F(TtyPorts, MissingDeviceNodeFailsTheOpen)
 	// Not a terminal at all.
 	write_file(dev / "ttyUSB2", "");
 	EXPECT_EQ(FT_Open(1, &h), FT_DEVICE_NOT_OPENED);
+	// Replugged between the listing and the open: the name is another
+	// terminal's now, which must not be set up.
+	sysfs.plug(10, pty);
+	ASSERT_EQ(FT_CreateDeviceInfoList(&n), FT_OK);
+	support::Pty other;
+	fs::remove(dev / "ttyUSB10");
+	fs::create_symlink(other.name(), dev / "ttyUSB10");
+	EXPECT_EQ(FT_Open(3, &h), FT_DEVICE_NOT_OPENED);
 }
 
 }  // namespace

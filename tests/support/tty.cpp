@@ -1,6 +1,8 @@
 #include "tests/support/tty.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -64,7 +66,12 @@ void FakeSysfs::add_port(unsigned number, const std::string &usb_device, const s
 
 void FakeSysfs::plug(unsigned number, const Pty &pty) const
 {
-	fs::create_symlink(pty.name(), dev / ("ttyUSB" + std::to_string(number)));
+	const std::string tty = "ttyUSB" + std::to_string(number);
+	fs::create_symlink(pty.name(), dev / tty);
+	struct stat st;
+	if (stat(pty.name().c_str(), &st) == 0)
+		write_file(port(number) / "tty" / tty / "dev",
+		           std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev)) + "\n");
 }
 
 fs::path FakeSysfs::port(unsigned number) const

@@ -42,7 +42,8 @@ class FakeSysfs
 	// then 4), whose attributes are "name=value;...", each written with a
 	// newline.  The port's latency timer starts at 16 ms.
 	void add_port(unsigned number, const std::string &usb_device, const std::string &attributes);
-	// DEV/ttyUSB<number> is the pty's slave.
+	// DEV/ttyUSB<number> is the pty's slave, and sysfs lists its device
+	// number.
 	void plug(unsigned number, const Pty &pty) const;
 	// The port's folder, through its link in bus/usb-serial.
 	fs::path port(unsigned number) const;
