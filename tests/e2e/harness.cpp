@@ -11,6 +11,8 @@
 #include <cstring>
 #include <sstream>
 
+#include <png.h>
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -132,6 +134,26 @@ void close_window(Window w)
 	XFlush(xdpy);
 }
 
+const std::string &x_display()
+{
+	return xvfb_display;
+}
+
+void press_key(Window w, const char *keysym)
+{
+	XEvent ev;
+	memset(&ev, 0, sizeof ev);
+	ev.xkey.type = KeyPress;
+	ev.xkey.window = w;
+	ev.xkey.root = DefaultRootWindow(xdpy);
+	ev.xkey.keycode = XKeysymToKeycode(xdpy, XStringToKeysym(keysym));
+	ev.xkey.same_screen = True;
+	XSendEvent(xdpy, w, True, KeyPressMask, &ev);
+	ev.xkey.type = KeyRelease;
+	XSendEvent(xdpy, w, True, KeyReleaseMask, &ev);
+	XFlush(xdpy);
+}
+
 void set_mapped(Window w, bool mapped)
 {
 	if (mapped)
@@ -227,6 +249,51 @@ static float plot_map(uint16_t v)
 	const uint32_t m = 1023;
 	float d = (float)((double)(float)v - (double)(float)(m >> 1));
 	return (float)((double)d / ((double)m * 0.52));
+}
+
+Image read_png(const std::string &path, std::string *why)
+{
+	Image img;
+	png_image png;
+	memset(&png, 0, sizeof png);
+	png.version = PNG_IMAGE_VERSION;
+	if (!png_image_begin_read_from_file(&png, path.c_str())) {
+		*why = png.message;
+		return img;
+	}
+	if (png.format != PNG_FORMAT_RGB) {
+		*why = "not an 8-bit RGB PNG";
+		png_image_free(&png);
+		return img;
+	}
+	std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(png));
+	if (!png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr)) {
+		*why = png.message;
+		return img;
+	}
+	img.width = (int)png.width;
+	img.height = (int)png.height;
+	for (size_t i = 0; i + 2 < rgb.size(); i += 3)
+		img.rgb.push_back((uint32_t)rgb[i] << 16 | (uint32_t)rgb[i + 1] << 8 | rgb[i + 2]);
+	return img;
+}
+
+std::string differences(const Image &a, const Image &b)
+{
+	if (a.width != b.width || a.height != b.height)
+		return "sizes differ: " + std::to_string(a.width) + "x" + std::to_string(a.height) + " and " +
+		       std::to_string(b.width) + "x" + std::to_string(b.height);
+	std::string first;
+	int n = 0;
+	for (int y = 0; y < a.height; y++)
+		for (int x = 0; x < a.width; x++)
+			if (a.at(x, y) != b.at(x, y) && n++ == 0) {
+				char text[80];
+				snprintf(text, sizeof text, "first at (%d, %d): #%06x and #%06x", x, y, a.at(x, y),
+				         b.at(x, y));
+				first = text;
+			}
+	return n == 0 ? "" : std::to_string(n) + " pixels differ, " + first;
 }
 
 Point grid_to_pixel(uint16_t gx, uint16_t gy, int width, int height)
@@ -344,14 +411,17 @@ std::string startup_lines(const std::string &serial, unsigned loc_id)
 	       "set baud rate: 1500000\n";
 }
 
-std::unique_ptr<Child> start_velmora(const EnvVars &env)
+std::unique_ptr<Child> start_velmora(const EnvVars &env, const std::vector<std::string> &args,
+                                     const fs::path &cwd)
 {
 	EnvVars all = env;
 	all.emplace_back("DISPLAY", xvfb_display);
 	const char *asan = getenv("ASAN_OPTIONS");
 	all.emplace_back("ASAN_OPTIONS",
 	                 std::string(asan && *asan ? asan + std::string(":") : "") + "detect_leaks=0");
-	return std::make_unique<Child>(std::vector<std::string>{VELMORA_BINARY}, all);
+	std::vector<std::string> argv = {VELMORA_BINARY};
+	argv.insert(argv.end(), args.begin(), args.end());
+	return std::make_unique<Child>(argv, all, cwd);
 }
 
 ::testing::AssertionResult console_is(Child &child, const std::string &expected)
@@ -362,10 +432,10 @@ std::unique_ptr<Child> start_velmora(const EnvVars &env)
 	return ::testing::AssertionFailure() << "expected stdout:\n" << expected << "\n" << child.both();
 }
 
-Running start_with_window(const EnvVars &env, char answer)
+Running start_with_window(const EnvVars &env, char answer, const fs::path &cwd)
 {
 	Running r;
-	r.child = start_velmora(env);
+	r.child = start_velmora(env, {}, cwd);
 	const std::string before = startup_lines() + question;
 	if (!r.child->wait_out_size(before.size())) {
 		ADD_FAILURE() << "no question; " << r.child->both();

@@ -41,6 +41,10 @@ Geometry window_geometry(Window w);
 bool resize_window(Window w, int width, int height);
 // Asks the window to close, as a window manager would (WM_DELETE_WINDOW).
 void close_window(Window w);
+// The suite's X server, ":N".
+const std::string &x_display();
+// Presses and releases the key of the keysym ("s", "q", "Escape") in the window.
+void press_key(Window w, const char *keysym);
 // Unmaps (minimises) or maps the window and waits until the server says so.
 void set_mapped(Window w, bool mapped);
 // Paints a black rectangle into the window from the harness's own
@@ -65,6 +69,10 @@ struct Image {
 // window, or the rectangle at (x, y) of the size given.
 bool grab(Window w, Image *img, int x = 0, int y = 0, int width = 0, int height = 0);
 int count_colour(const Image &img, Colour c);
+// An 8-bit RGB PNG file; an empty image with the reason in *why if it is not one.
+Image read_png(const std::string &path, std::string *why);
+// Empty when the two hold the same pixels, else how many differ and the first.
+std::string differences(const Image &a, const Image &b);
 
 // Window pixel position (x from the left, y from the top, pixel centres at
 // +0.5) of grid point (gx, gy) in a window of the given size: x spans
@@ -158,10 +166,12 @@ inline const std::string question = "Double display buffer(y or n)?";
 inline const std::string double_answer = "\nUsing double display buffers\n";
 inline const std::string single_answer = "\nUsing single display buffer\n";
 
-// Starts velmora on the suite's X server with `env` added.  Sanitizer
-// options are passed on with leak detection off: the GL stack leaves
-// allocations behind at exit that are not the program's.
-std::unique_ptr<Child> start_velmora(const EnvVars &env);
+// Starts velmora on the suite's X server with `env` added, in cwd if given,
+// with args after its name.  Sanitizer options are passed on with leak
+// detection off: the GL stack leaves allocations behind at exit that are
+// not the program's.
+std::unique_ptr<Child> start_velmora(const EnvVars &env, const std::vector<std::string> &args = {},
+                                     const fs::path &cwd = {});
 
 // Waits until the child has printed as much as expected, then compares it
 // whole; a failure shows both stdout and stderr.
@@ -173,7 +183,7 @@ struct Running {
 	std::unique_ptr<Child> child;
 	Window window = 0;
 };
-Running start_with_window(const EnvVars &env, char answer);
+Running start_with_window(const EnvVars &env, char answer, const fs::path &cwd = {});
 
 // The writing end of a named pipe, opened once the reader has it open.
 class FifoWriter

@@ -2,8 +2,6 @@
 // buffering, the tool's PNG holds exactly the pixels the window shows.
 #include <sys/wait.h>
 
-#include <png.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -13,54 +11,6 @@ namespace e2e
 {
 namespace
 {
-
-// An 8-bit RGB PNG as an Image; an empty one with the reason in *why if
-// the file is not that.
-Image read_png(const std::string &path, std::string *why)
-{
-	Image img;
-	png_image png;
-	memset(&png, 0, sizeof png);
-	png.version = PNG_IMAGE_VERSION;
-	if (!png_image_begin_read_from_file(&png, path.c_str())) {
-		*why = png.message;
-		return img;
-	}
-	if (png.format != PNG_FORMAT_RGB) {
-		*why = "not an 8-bit RGB PNG";
-		png_image_free(&png);
-		return img;
-	}
-	std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(png));
-	if (!png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr)) {
-		*why = png.message;
-		return img;
-	}
-	img.width = (int)png.width;
-	img.height = (int)png.height;
-	for (size_t i = 0; i + 2 < rgb.size(); i += 3)
-		img.rgb.push_back((uint32_t)rgb[i] << 16 | (uint32_t)rgb[i + 1] << 8 | rgb[i + 2]);
-	return img;
-}
-
-// Empty when the two are the same pixels, else how many differ and where
-// the first is.
-std::string differences(const Image &snap, const Image &window)
-{
-	if (snap.width != window.width || snap.height != window.height)
-		return "window is " + std::to_string(window.width) + "x" + std::to_string(window.height);
-	std::string first;
-	int n = 0;
-	for (int y = 0; y < snap.height; y++)
-		for (int x = 0; x < snap.width; x++)
-			if (snap.at(x, y) != window.at(x, y) && n++ == 0) {
-				char text[80];
-				snprintf(text, sizeof text, "first at (%d, %d): snap #%06x, window #%06x", x,
-				         y, snap.at(x, y), window.at(x, y));
-				first = text;
-			}
-	return n == 0 ? "" : std::to_string(n) + " pixels differ, " + first;
-}
 
 // Three frames without a clear between them, so each pass draws over the
 // frames before it, then a line after the last end of frame that only

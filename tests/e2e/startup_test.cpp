@@ -154,6 +154,37 @@ TEST_F(E2eDevices, LastMatchingOneIsOpened)
 	ASSERT_TRUE(console_is(*child, expected));
 }
 
+// VELMORA_SERIAL picks one of several boards; a serial nobody has ends the
+// start-up as no board at all does, naming the serial.
+TEST_F(E2eDevices, SerialPicksTheBoard)
+{
+	const EnvVars boards = {{"VELMORA_BOARD", "file:/dev/null"},
+	                        {"VELMORA_BOARD_DEVICES", "FT232R USB UART@FIRST;FT232R USB UART@SECOND"}};
+	EnvVars env = boards;
+	env.emplace_back("VELMORA_SERIAL", "FIRST");
+	auto child = start_velmora(env);
+	ASSERT_TRUE(console_is(*child, "USB_direct(19Jun2012 qz)\n"
+	                               "Number of devices is 2\n" +
+	                                       listing(0, "FIRST", "FT232R USB UART") +
+	                                       "  ***** FT232R USB UART found as device 0\n" +
+	                                       listing(1, "SECOND", "FT232R USB UART") +
+	                                       "device 0 opened\n"
+	                                       "Device: 00000005  Device ID: 04036001\n"
+	                                       "SN: FIRST  Description: FT232R USB UART\n"
+	                                       "device 0 reset\n"
+	                                       "set baud rate: 1500000\n" +
+	                                       question));
+
+	env = boards;
+	env.emplace_back("VELMORA_SERIAL", "THIRD");
+	child = start_velmora(env);
+	int status = 0;
+	ASSERT_TRUE(child->wait_exit(&status));
+	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << child->both();
+	EXPECT_NE(child->out().find("FT232R USB UART not found\n"), std::string::npos) << child->both();
+	EXPECT_NE(child->err().find("\"THIRD\""), std::string::npos) << child->both();
+}
+
 // A device failure during start-up halts: its line, "close window to
 // exit", no question and no window; the process then sleeps until a signal
 // ends it.
@@ -164,7 +195,7 @@ class E2eSetupFailure : public E2eTest, public ::testing::WithParamInterface<Ear
 TEST_P(E2eSetupFailure, HaltsAsleepWithoutAWindow)
 {
 	EnvVars env = GetParam().env;
-	env.emplace_back("VELMORA_BOARD", "file:/dev/null");
+	env.emplace_back("VELMORA_BOARD", "file:/dev/null");  // unless the case names its own
 	auto child = start_velmora(env);
 	const std::string &expected = GetParam().console;
 	ASSERT_TRUE(console_is(*child, expected));
@@ -188,6 +219,15 @@ INSTANTIATE_TEST_SUITE_P(
                                    {{"VELMORA_BOARD_FAIL", "FT_Purge"}},
                                    startup_lines() + "could not purge the RX and TX buffers\n"
                                                      "close window to exit\n"},
+                          // A board that is a directory fails the open, before any window.
+                          EarlyEnd{"BoardIsADirectory",
+                                   {{"VELMORA_BOARD", "file:/"}},
+                                   "USB_direct(19Jun2012 qz)\n"
+                                   "Number of devices is 1\n" +
+                                           listing(0, "VB0000", "FT232R USB UART") +
+                                           "  ***** FT232R USB UART found as device 0\n"
+                                           "could not open ft device\n"
+                                           "close window to exit\n"},
                           EarlyEnd{"BaudRate",
                                    {{"VELMORA_BOARD_FAIL", "FT_SetBaudRate"}},
                                    opened_and_reset + "could not set the baud rate: 1500000\n"

@@ -47,7 +47,7 @@ static std::vector<char *> pointers(std::vector<std::string> &strings)
 	return p;
 }
 
-Child::Child(std::vector<std::string> argv, const EnvVars &env)
+Child::Child(std::vector<std::string> argv, const EnvVars &env, const fs::path &cwd)
 {
 	std::vector<std::string> vars;
 	for (char **e = environ; *e; e++) {
@@ -79,6 +79,8 @@ Child::Child(std::vector<std::string> argv, const EnvVars &env)
 	std::string out = dir_.path() / "out", err = dir_.path() / "err";
 	posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
 	posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+	if (!cwd.empty())
+		posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
 
 	std::vector<char *> argp = pointers(argv), envp = pointers(vars);
 	int e = posix_spawn(&pid_, argp[0], &fa, &attr, argp.data(), envp.data());

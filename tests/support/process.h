@@ -26,11 +26,12 @@ bool wait_until(const std::function<bool()> &pred, int timeout_ms = default_time
 using EnvVars = std::vector<std::pair<std::string, std::string>>;
 
 // argv[0] is a path.  The child gets the test's environment without
-// DISPLAY, XAUTHORITY and VELMORA_*, plus env, and SIGPIPE at its default.
+// DISPLAY, XAUTHORITY and VELMORA_*, plus env, and SIGPIPE at its default;
+// it runs in cwd if one is given.
 class Child
 {
       public:
-	Child(std::vector<std::string> argv, const EnvVars &env = {});
+	Child(std::vector<std::string> argv, const EnvVars &env = {}, const fs::path &cwd = {});
 	~Child();  // kills it if it still runs
 	Child(const Child &) = delete;
 	Child &operator=(const Child &) = delete;
