@@ -12,9 +12,7 @@
 int32_t sw_main_loop = 0;
 int32_t sw_halted = 0;
 
-static void halted_display()
-{
-}
+static void halted_display() {}
 
 // Keeps the window alive without doing any of the program's work: only
 // window-system events are handled, so the window repaints as the server

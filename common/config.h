@@ -5,11 +5,11 @@
 #include <cstdint>
 
 // The link
-constexpr uint32_t baud_rate = 1500000;        // bits per second, 8N1 with RTS/CTS
+constexpr uint32_t baud_rate = 1500000;         // bits per second, 8N1 with RTS/CTS
 constexpr uint32_t line_rate = baud_rate / 10;  // bytes per second: start, 8 data and stop bits
-constexpr uint32_t in_transfer_size = 0x4000;  // USB IN transfer size asked of the device, bytes
-constexpr uint32_t out_transfer_size = 0;      // nothing is ever written to the board
-constexpr uint32_t read_block = 4096;          // most bytes the reader takes from the device at once
+constexpr uint32_t in_transfer_size = 0x4000;   // USB IN transfer size asked of the device, bytes
+constexpr uint32_t out_transfer_size = 0;       // nothing is ever written to the board
+constexpr uint32_t read_block = 4096;           // most bytes the reader takes from the device at once
 
 // The window
 constexpr uint32_t max_x_plot = 1023;  // width basis of the window, plot steps
@@ -19,11 +19,11 @@ constexpr int32_t window_x = 50;       // window position, pixels from the scree
 constexpr int32_t window_y = 100;      // pixels from the screen's top edge
 
 // The main loop
-constexpr unsigned timer_ms = 10;        // redisplay period, milliseconds
-constexpr int32_t idle_budget_ms = 2;    // longest run of one idle call while bytes keep coming, ms
+constexpr unsigned timer_ms = 10;             // redisplay period, milliseconds
+constexpr int32_t idle_budget_ms = 2;         // longest run of one idle call while bytes keep coming, ms
 constexpr uint32_t budget_check_bytes = 256;  // bytes between two looks at the clock in that run
-constexpr int halt_wait_ms = 10;         // longest sleep of a halted program between looks at GLUT, ms
-constexpr int32_t silence_seconds = 2;   // whole seconds of silence that must be exceeded to drop sync
+constexpr int halt_wait_ms = 10;              // longest sleep of a halted program between looks at GLUT, ms
+constexpr int32_t silence_seconds = 2;        // whole seconds of silence that must be exceeded to drop sync
 
 // Capture of the received bytes
 constexpr uint32_t capture_buffer = 65536;  // bytes gathered before a write
@@ -35,10 +35,10 @@ constexpr uint32_t max_x = 1023;         // largest x stored; x range of the map
 constexpr uint32_t max_y = 1023;         // largest y stored; y range of the mapping
 
 // The virtual board
-constexpr uint32_t virtual_queue_size = 16384;  // its receive queue, bytes: about 0.1 s at the line rate
-constexpr int virtual_kernel_buffer = 16384;    // pipe or socket buffer asked for its source, bytes
+constexpr uint32_t virtual_queue_size = 16384;   // its receive queue, bytes: about 0.1 s at the line rate
+constexpr int virtual_kernel_buffer = 16384;     // pipe or socket buffer asked for its source, bytes
 constexpr uint32_t virtual_blocks_per_s = 1000;  // most queue refills a second at a set rate
-constexpr uint32_t max_devices = 32;            // devices listed and open at once
+constexpr uint32_t max_devices = 32;             // devices listed and open at once
 
 static_assert(idle_budget_ms < (int32_t)timer_ms, "an idle call must end well before the next timer");
 static_assert(halt_wait_ms <= (int)timer_ms, "a halted program still sees GLUT as often as the timer");

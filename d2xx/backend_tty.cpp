@@ -230,7 +230,8 @@ static FT_STATUS tty_open(int slot, const d2xx_device *dev)
 	// between may have left the name to another one.
 	struct stat st;
 	if (fstat(fd, &st) < 0 || !S_ISCHR(st.st_mode) || dev->node == 0 || st.st_rdev != dev->node) {
-		d2xx_note("cannot open %s: it is not the %s listed a moment ago (replugged?)", path, dev->port);
+		d2xx_note("cannot open %s: it is not the %s listed a moment ago (replugged?)", path,
+		          dev->port);
 		close(fd);
 		return FT_DEVICE_NOT_OPENED;
 	}

@@ -47,26 +47,22 @@ constexpr int ft_description_size = 64;  // description buffer, NUL included
 FT_STATUS FT_CreateDeviceInfoList(uint32_t *lpdwNumDevs);
 // Device dwIndex of that list; SerialNumber (16) and Description (64) as
 // NUL-terminated strings.
-FT_STATUS FT_GetDeviceInfoDetail(uint32_t dwIndex, uint32_t *lpdwFlags, uint32_t *lpdwType,
-				 uint32_t *lpdwID, uint32_t *lpdwLocId, void *lpSerialNumber,
-				 void *lpDescription, FT_HANDLE *pftHandle);
+FT_STATUS FT_GetDeviceInfoDetail(uint32_t dwIndex, uint32_t *lpdwFlags, uint32_t *lpdwType, uint32_t *lpdwID,
+                                 uint32_t *lpdwLocId, void *lpSerialNumber, void *lpDescription,
+                                 FT_HANDLE *pftHandle);
 FT_STATUS FT_Open(int deviceNumber, FT_HANDLE *pHandle);
-FT_STATUS FT_GetDeviceInfo(FT_HANDLE ftHandle, FT_DEVICE *lpftDevice, uint32_t *lpdwID,
-			   char *SerialNumber, char *Description, void *Dummy);
+FT_STATUS FT_GetDeviceInfo(FT_HANDLE ftHandle, FT_DEVICE *lpftDevice, uint32_t *lpdwID, char *SerialNumber,
+                           char *Description, void *Dummy);
 FT_STATUS FT_ResetDevice(FT_HANDLE ftHandle);
 FT_STATUS FT_SetBaudRate(FT_HANDLE ftHandle, uint32_t BaudRate);
-FT_STATUS FT_SetFlowControl(FT_HANDLE ftHandle, uint16_t FlowControl, uint8_t XonChar,
-			    uint8_t XoffChar);
-FT_STATUS FT_SetDataCharacteristics(FT_HANDLE ftHandle, uint8_t WordLength, uint8_t StopBits,
-				    uint8_t Parity);
-FT_STATUS FT_SetUSBParameters(FT_HANDLE ftHandle, uint32_t InTransferSize,
-			      uint32_t OutTransferSize);
+FT_STATUS FT_SetFlowControl(FT_HANDLE ftHandle, uint16_t FlowControl, uint8_t XonChar, uint8_t XoffChar);
+FT_STATUS FT_SetDataCharacteristics(FT_HANDLE ftHandle, uint8_t WordLength, uint8_t StopBits, uint8_t Parity);
+FT_STATUS FT_SetUSBParameters(FT_HANDLE ftHandle, uint32_t InTransferSize, uint32_t OutTransferSize);
 FT_STATUS FT_Purge(FT_HANDLE ftHandle, uint32_t Mask);
 // Bytes received and not yet read; answers at once.
 FT_STATUS FT_GetQueueStatus(FT_HANDLE ftHandle, uint32_t *dwRxBytes);
 // Up to dwBytesToRead of the bytes already received; never waits for more.
-FT_STATUS FT_Read(FT_HANDLE ftHandle, void *lpBuffer, uint32_t dwBytesToRead,
-		  uint32_t *lpBytesReturned);
+FT_STATUS FT_Read(FT_HANDLE ftHandle, void *lpBuffer, uint32_t dwBytesToRead, uint32_t *lpBytesReturned);
 
 // Not one of the device library's operations: the platform layer's way for
 // an idle program to sleep instead of asking again and again.  Returns when

@@ -9,10 +9,10 @@ uint32_t nClears = 0;
 // p1 and p2 of the colour record for each index: white just below the
 // background's 1.0, red, blue, black.
 static const uint16_t palette[4][2] = {
-	{0x00FF, 0xFFFF},
-	{0x0000, 0x00FF},
-	{0x00FF, 0x0000},
-	{0x0000, 0x0000},
+        {0x00FF, 0xFFFF},
+        {0x0000, 0x00FF},
+        {0x00FF, 0x0000},
+        {0x0000, 0x0000},
 };
 
 // Past the last row nothing is stored, but the count still rises so the

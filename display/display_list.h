@@ -13,7 +13,6 @@ constexpr uint16_t CMD_DRAW = 2;       // extend it to (p1, p2)
 constexpr uint16_t CMD_COLOR = 3;      // p1: blue in the low byte; p2: green high, red low
 constexpr uint16_t CMD_END_FRAME = 4;  // picture complete: present it
 
-
 struct DisplayRecord {
 	uint16_t kind;
 	uint16_t p1;
@@ -22,9 +21,10 @@ struct DisplayRecord {
 static_assert(sizeof(DisplayRecord) == 6, "a record is three 16-bit words");
 
 extern DisplayRecord command[max_commands];  // rows 0..nCommands-1; written by GoTo/Draw/SetColor/EndFrame
-extern int32_t nCommands;     // records appended since the last clear; may pass max_commands on overflow
-extern uint32_t nClears;      // clears since start (wraps); with nCommands, tells whether the list changed
-extern uint16_t current_color;  // colour index (0..3) of the last CMD_COLOR appended; 1 until then and after a clear
+extern int32_t nCommands;  // records appended since the last clear; may pass max_commands on overflow
+extern uint32_t nClears;   // clears since start (wraps); with nCommands, tells whether the list changed
+extern uint16_t
+        current_color;  // colour index (0..3) of the last CMD_COLOR appended; 1 until then and after a clear
 
 // Frame-waiting flag: 1 from an end-of-frame instruction until a drawing pass
 // has reached its record.  Set by Parse, cleared by Display and meInit.

@@ -12,8 +12,8 @@ float ystart = 0.0f;
 static int32_t drawn_count = -1;
 static uint32_t drawn_clears = 0;
 
-constexpr double map_factor = 0.52;          // plot units per grid range
-constexpr double color_scale = 0.00390625;   // 1/256 per colour step
+constexpr double map_factor = 0.52;         // plot units per grid range
+constexpr double color_scale = 0.00390625;  // 1/256 per colour step
 
 float plot_map(uint16_t v, uint32_t m)
 {

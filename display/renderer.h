@@ -12,11 +12,11 @@ extern float ystart;             // mapped y of the vertex being issued
 // one unit is m * 0.52 grid steps.  Single/double steps as the GL gets them.
 float plot_map(uint16_t v, uint32_t m);
 
-void Display();                                     // GLUT display callback
+void Display();  // GLUT display callback
 // True when a pass could change what the window shows.  With double
 // buffering only a pass that swaps at a new end-of-frame record does, and
 // such a record sets sw_wait; with single buffering any change of the list
 // since the last pass does.  Repaints the window system asks for (expose,
 // resize) come through GLUT on their own.
 bool PassNeeded(bool sw_double);
-void resizeWindow(int32_t width, int32_t height);   // GLUT reshape callback
+void resizeWindow(int32_t width, int32_t height);  // GLUT reshape callback

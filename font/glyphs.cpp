@@ -3,6 +3,8 @@
 // without drawing.  Columns 0..4, rows 0..11; row 2 is the baseline.
 #include "font/glyphs.h"
 
+// One glyph a line, as the table is read.
+// clang-format off
 static const int32_t L_space[] = {10, 2, -1};  // 32 space
 static const int32_t L_exclaim[] = {10, 10, 2, 4, 10, 2, 2, 1, -1};  // 33 !
 static const int32_t L_quote[] = {9, 10, 1, 8, 11, 10, 3, 8, -1};  // 34 double quote
@@ -101,21 +103,17 @@ static const int32_t L_rbrace[] = {8, 11, 1, 11, 2, 10, 2, 7, 4, 6, 2, 5, 2, 2, 
 static const int32_t L_tilde[] = {8, 8, 0, 9, 1, 10, 3, 8, 4, 9, 4, 10, -1};  // 126 tilde
 static const int32_t L_rub[] = {10, 2, -1};  // 127 DEL
 
+// clang-format on
+
 const int32_t *const cptrs[n_glyphs] = {
-	L_space, L_exclaim, L_quote, L_sharp, L_dollar, L_percent,
-	L_amper, L_prime, L_lparen, L_rparen, L_ast, L_plus,
-	L_comma, L_minus, L_period, L_divide, L_0, L_1,
-	L_2, L_3, L_4, L_5, L_6, L_7,
-	L_8, L_9, L_colon, L_semi, L_langle, L_equal,
-	L_rangle, L_qmark, L_at, L_A, L_B, L_C,
-	L_D, L_E, L_F, L_G, L_H, L_I,
-	L_J, L_K, L_L, L_M, L_N, L_O,
-	L_P, L_Q, L_R, L_S, L_T, L_U,
-	L_V, L_W, L_X, L_Y, L_Z, L_lbrack,
-	L_bslash, L_rbrack, L_caret, L_under, L_backprime, L_a,
-	L_b, L_c, L_d, L_e, L_f, L_g,
-	L_h, L_i, L_j, L_k, L_l, L_m,
-	L_n, L_o, L_p, L_q, L_r, L_s,
-	L_t, L_u, L_v, L_w, L_x, L_y,
-	L_z, L_lbrace, L_vbar, L_rbrace, L_tilde, L_rub,
+        L_space,  L_exclaim, L_quote, L_sharp,  L_dollar,    L_percent, L_amper, L_prime, L_lparen, L_rparen,
+        L_ast,    L_plus,    L_comma, L_minus,  L_period,    L_divide,  L_0,     L_1,     L_2,      L_3,
+        L_4,      L_5,       L_6,     L_7,      L_8,         L_9,       L_colon, L_semi,  L_langle, L_equal,
+        L_rangle, L_qmark,   L_at,    L_A,      L_B,         L_C,       L_D,     L_E,     L_F,      L_G,
+        L_H,      L_I,       L_J,     L_K,      L_L,         L_M,       L_N,     L_O,     L_P,      L_Q,
+        L_R,      L_S,       L_T,     L_U,      L_V,         L_W,       L_X,     L_Y,     L_Z,      L_lbrack,
+        L_bslash, L_rbrack,  L_caret, L_under,  L_backprime, L_a,       L_b,     L_c,     L_d,      L_e,
+        L_f,      L_g,       L_h,     L_i,      L_j,         L_k,       L_l,     L_m,     L_n,      L_o,
+        L_p,      L_q,       L_r,     L_s,      L_t,         L_u,       L_v,     L_w,     L_x,      L_y,
+        L_z,      L_lbrace,  L_vbar,  L_rbrace, L_tilde,     L_rub,
 };

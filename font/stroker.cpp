@@ -50,8 +50,7 @@ static uint16_t place(int32_t offset, int32_t origin)
 	return (uint16_t)(uint32_t)(offset + origin);
 }
 
-void dr_char(int32_t x0, int32_t y0, int32_t size, int32_t rotation, int32_t colour,
-	     const int32_t *glyph)
+void dr_char(int32_t x0, int32_t y0, int32_t size, int32_t rotation, int32_t colour, const int32_t *glyph)
 {
 	cptr = glyph;
 	if (getxy(size, rotation) == -1)

@@ -7,16 +7,15 @@
 
 #include <cstdint>
 
-constexpr uint32_t state_hunting = 0;   // not synchronised: looking for 0xFF 0xFF
-constexpr uint32_t state_half_sync = 1; // first 0xFF of the pair seen
-constexpr uint32_t state_high = 2;      // at a word boundary: high byte next
-constexpr uint32_t state_low = 3;       // low byte next
+constexpr uint32_t state_hunting = 0;    // not synchronised: looking for 0xFF 0xFF
+constexpr uint32_t state_half_sync = 1;  // first 0xFF of the pair seen
+constexpr uint32_t state_high = 2;       // at a word boundary: high byte next
+constexpr uint32_t state_low = 3;        // low byte next
 
-
-extern uint32_t state;         // framer state, 0..3
-extern uint16_t instruction;   // the word being assembled
-extern int32_t start_time;     // clock (ms) when the current silence was first seen; 0 = timer stopped
-extern int32_t myTime;         // latest clock reading (ms)
+extern uint32_t state;        // framer state, 0..3
+extern uint16_t instruction;  // the word being assembled
+extern int32_t start_time;    // clock (ms) when the current silence was first seen; 0 = timer stopped
+extern int32_t myTime;        // latest clock reading (ms)
 // 1 when the last call returned because its time was up, with bytes perhaps
 // still waiting: the caller should come back at once, not sleep.
 extern int32_t sw_time_up;
@@ -24,4 +23,3 @@ extern int32_t sw_time_up;
 // Reads until no byte is waiting, a frame ends, or idle_budget_ms have
 // gone by, so that the window never waits long for its events.
 void GetInstruction();
-

@@ -24,25 +24,25 @@
 enum {
 	/* Graphics words (bit 15 clear): opcode = word & VW_GRAPHICS_OPCODE_MASK;
 	 * bits 12-11 hold a move's colour, bits 9-0 the coordinate. */
-	OP_SET_X = 0x0000,   /* pen x = value */
-	OP_SET_Y = 0x0400,   /* pen y = value */
-	OP_MOVE_X = 0x2000,  /* pen x = value; start a polyline there in the colour */
-	OP_MOVE_Y = 0x2400,  /* pen y = value; likewise */
-	OP_DRAW_X = 0x4000,  /* pen x = value; extend the polyline to the pen */
-	OP_DRAW_Y = 0x4400,  /* pen y = value; likewise */
+	OP_SET_X = 0x0000,  /* pen x = value */
+	OP_SET_Y = 0x0400,  /* pen y = value */
+	OP_MOVE_X = 0x2000, /* pen x = value; start a polyline there in the colour */
+	OP_MOVE_Y = 0x2400, /* pen y = value; likewise */
+	OP_DRAW_X = 0x4000, /* pen x = value; extend the polyline to the pen */
+	OP_DRAW_Y = 0x4400, /* pen y = value; likewise */
 
 	/* Control words (bit 15 set): opcode = word & VW_CONTROL_OPCODE_MASK,
 	 * operand = the low byte. */
-	OP_CLEAR = 0x0100,       /* empty the display list */
-	OP_END_FRAME = 0x0200,   /* the picture is complete: show it */
-	OP_ATTRIBUTES = 0x0300,  /* text attributes = operand & 0x7F */
-	OP_CHARACTER = 0x0400,   /* stroke character code operand at the pen */
+	OP_CLEAR = 0x0100,      /* empty the display list */
+	OP_END_FRAME = 0x0200,  /* the picture is complete: show it */
+	OP_ATTRIBUTES = 0x0300, /* text attributes = operand & 0x7F */
+	OP_CHARACTER = 0x0400,  /* stroke character code operand at the pen */
 
 	VW_CONTROL_BIT = 0x8000,
 	VW_GRAPHICS_OPCODE_MASK = 0x6400,
 	VW_CONTROL_OPCODE_MASK = 0x7F00,
-	VW_VALUE_MASK = 0x03FF,   /* coordinate 0..1023 */
-	VW_COLOUR_MASK = 0x1800,  /* colour index of a move */
+	VW_VALUE_MASK = 0x03FF,  /* coordinate 0..1023 */
+	VW_COLOUR_MASK = 0x1800, /* colour index of a move */
 	VW_COLOUR_SHIFT = 11,
 	VW_OPERAND_MASK = 0x00FF,
 	VW_ATTRIBUTE_MASK = 0x007F, /* size bits 2-0, colour 4-3, rotation 6-5 */
@@ -66,6 +66,7 @@ static inline uint16_t vw_control(unsigned opcode, unsigned operand)
 	return (uint16_t)(VW_CONTROL_BIT | opcode | (operand & VW_OPERAND_MASK));
 }
 
+/* clang-format off */
 static inline uint16_t vw_set_x(unsigned x) { return vw_graphics(OP_SET_X, 0, x); }
 static inline uint16_t vw_set_y(unsigned y) { return vw_graphics(OP_SET_Y, 0, y); }
 static inline uint16_t vw_move_x(unsigned colour, unsigned x) { return vw_graphics(OP_MOVE_X, colour, x); }
@@ -75,6 +76,7 @@ static inline uint16_t vw_draw_y(unsigned y) { return vw_graphics(OP_DRAW_Y, 0, 
 static inline uint16_t vw_clear(void) { return vw_control(OP_CLEAR, 0); }
 static inline uint16_t vw_end_frame(void) { return vw_control(OP_END_FRAME, 0); }
 static inline uint16_t vw_character(unsigned code) { return vw_control(OP_CHARACTER, code); }
+/* clang-format on */
 
 /* The attribute byte: size 0..7 (one glyph step is size/2 plot units),
  * colour index 0..3, rotation 0..3 (quarter turns anticlockwise). */

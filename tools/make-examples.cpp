@@ -15,15 +15,14 @@
 
 #include "stream/words.h"
 
-static const char usage_text[] =
-	"usage: make-examples DIR\n"
-	"\n"
-	"Writes the sample streams blue_line.bin and box_text.bin into DIR\n"
-	"(the source tree's examples/).\n"
-	"\n"
-	"  -h, --help  show this text\n"
-	"\n"
-	"Exit status: 0 done; 2 bad usage or a write error.\n";
+static const char usage_text[] = "usage: make-examples DIR\n"
+                                 "\n"
+                                 "Writes the sample streams blue_line.bin and box_text.bin into DIR\n"
+                                 "(the source tree's examples/).\n"
+                                 "\n"
+                                 "  -h, --help  show this text\n"
+                                 "\n"
+                                 "Exit status: 0 done; 2 bad usage or a write error.\n";
 
 enum Colour : unsigned { white = VW_WHITE, red = VW_RED, blue = VW_BLUE, black = VW_BLACK };
 
@@ -57,6 +56,8 @@ int main(int argc, char **argv)
 	}
 	const std::string dir = argv[1];
 
+	// The words grouped as they draw.
+	// clang-format off
 	// A blue line: clear; x 100; move y 200 in blue; draw x 300; end of frame.
 	bool ok = write_stream(dir, "blue_line.bin",
 			       {vw_clear(), vw_set_x(100), vw_move_y(blue, 200), vw_draw_x(300), vw_end_frame()});
@@ -85,5 +86,6 @@ int main(int argc, char **argv)
 			   vw_character('A'),
 			   vw_draw_y(60),
 			   vw_end_frame()}) && ok;
+	// clang-format on
 	return ok ? 0 : 2;
 }

@@ -18,22 +18,22 @@
 #include "stream/words.h"
 
 static const char usage_text[] =
-	"usage: velmora-demo [--fps N] [--frames N] [--output FILE]\n"
-	"\n"
-	"Writes an animated instruction stream for the Velmora display: a clock,\n"
-	"text in every size, rotation and colour, and moving shapes.\n"
-	"\n"
-	"  --fps N        frames per second, 1..100; 0 writes as fast as it can\n"
-	"                 (default 30)\n"
-	"  --frames N     stop after N frames; 0 runs until stopped (default 0)\n"
-	"  --output FILE  write to FILE instead of standard output\n"
-	"  -h, --help     show this text\n"
-	"\n"
-	"Example:\n"
-	"  mkfifo /tmp/board && velmora-demo --output /tmp/board &\n"
-	"  echo y | VELMORA_BOARD=fifo:/tmp/board velmora\n"
-	"\n"
-	"Exit status: 0 done or the reader went away; 2 bad usage or a write error.\n";
+        "usage: velmora-demo [--fps N] [--frames N] [--output FILE]\n"
+        "\n"
+        "Writes an animated instruction stream for the Velmora display: a clock,\n"
+        "text in every size, rotation and colour, and moving shapes.\n"
+        "\n"
+        "  --fps N        frames per second, 1..100; 0 writes as fast as it can\n"
+        "                 (default 30)\n"
+        "  --frames N     stop after N frames; 0 runs until stopped (default 0)\n"
+        "  --output FILE  write to FILE instead of standard output\n"
+        "  -h, --help     show this text\n"
+        "\n"
+        "Example:\n"
+        "  mkfifo /tmp/board && velmora-demo --output /tmp/board &\n"
+        "  echo y | VELMORA_BOARD=fifo:/tmp/board velmora\n"
+        "\n"
+        "Exit status: 0 done or the reader went away; 2 bad usage or a write error.\n";
 
 enum Colour { white = VW_WHITE, red = VW_RED, blue = VW_BLUE, black = VW_BLACK };
 

@@ -53,8 +53,8 @@ void USB_direct_initialize()
 	for (uint32_t i = 0; i < numDevs; i++) {
 		flags = type = id = locId = 0;
 		ftHandleTemp = nullptr;
-		ftStatus = FT_GetDeviceInfoDetail(i, &flags, &type, &id, &locId, SerialNumber,
-						  Description, &ftHandleTemp);
+		ftStatus = FT_GetDeviceInfoDetail(i, &flags, &type, &id, &locId, SerialNumber, Description,
+		                                  &ftHandleTemp);
 		terminate_strings();
 		if (ftStatus != FT_OK)
 			fail("could not get device info\n");
@@ -75,7 +75,8 @@ void USB_direct_initialize()
 
 	if (selected == -1) {
 		if (wanted_serial)
-			fprintf(stderr, "velmora: no FT232R USB UART has the serial number \"%s\" (VELMORA_SERIAL)\n",
+			fprintf(stderr,
+			        "velmora: no FT232R USB UART has the serial number \"%s\" (VELMORA_SERIAL)\n",
 			        wanted_serial);
 		printf("FT232R USB UART not found\n");
 		exit(1);
@@ -90,8 +91,8 @@ void USB_direct_initialize()
 	terminate_strings();
 	if (ftStatus != FT_OK)
 		fail("could not get device info\n");
-	printf("Device: %08X  Device ID: %08X\nSN: %s  Description: %s\n", ftDevice, deviceID,
-	       SerialNumber, Description);
+	printf("Device: %08X  Device ID: %08X\nSN: %s  Description: %s\n", ftDevice, deviceID, SerialNumber,
+	       Description);
 
 	ftStatus = FT_ResetDevice(ftHandle);
 	if (ftStatus != FT_OK)

@@ -58,7 +58,8 @@ static void BM_IngestCaptured(benchmark::State &st)
 {
 	static bool sw_opened = false;
 	if (!sw_opened) {
-		setenv("VELMORA_CAPTURE", getenv("VELMORA_CAPTURE") ? getenv("VELMORA_CAPTURE") : "/dev/null", 1);
+		setenv("VELMORA_CAPTURE", getenv("VELMORA_CAPTURE") ? getenv("VELMORA_CAPTURE") : "/dev/null",
+		       1);
 		capture_open();
 		sw_opened = true;
 	}

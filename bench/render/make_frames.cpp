@@ -27,25 +27,25 @@
 #include "stream/words.h"
 
 static const char usage_text[] =
-	"usage: make_frames [--records N] [--kind short|long] [--frames K]\n"
-	"                   [--output FILE] [--log FILE]\n"
-	"\n"
-	"Writes test frames for the display: sync, clear, drawing, end of frame.\n"
-	"\n"
-	"  --records N    display-list records per frame, 3..50000, colour and\n"
-	"                 end-of-frame records included (default 1000)\n"
-	"  --kind K       short: small segments, a move and a draw each;\n"
-	"                 long: polylines of random points over the whole grid\n"
-	"                 (default short)\n"
-	"  --frames K     frames to write; 0 writes until the reader goes away\n"
-	"                 (default 1)\n"
-	"  --output FILE  write to FILE (a file or a named pipe) instead of\n"
-	"                 standard output\n"
-	"  --log FILE     after each frame written in full, append a line\n"
-	"                 \"FRAMES SECONDS\" (wall clock) to FILE\n"
-	"  -h, --help     show this text\n"
-	"\n"
-	"Exit status: 0 done or the reader went away; 2 bad usage or a write error.\n";
+        "usage: make_frames [--records N] [--kind short|long] [--frames K]\n"
+        "                   [--output FILE] [--log FILE]\n"
+        "\n"
+        "Writes test frames for the display: sync, clear, drawing, end of frame.\n"
+        "\n"
+        "  --records N    display-list records per frame, 3..50000, colour and\n"
+        "                 end-of-frame records included (default 1000)\n"
+        "  --kind K       short: small segments, a move and a draw each;\n"
+        "                 long: polylines of random points over the whole grid\n"
+        "                 (default short)\n"
+        "  --frames K     frames to write; 0 writes until the reader goes away\n"
+        "                 (default 1)\n"
+        "  --output FILE  write to FILE (a file or a named pipe) instead of\n"
+        "                 standard output\n"
+        "  --log FILE     after each frame written in full, append a line\n"
+        "                 \"FRAMES SECONDS\" (wall clock) to FILE\n"
+        "  -h, --help     show this text\n"
+        "\n"
+        "Exit status: 0 done or the reader went away; 2 bad usage or a write error.\n";
 
 constexpr long max_records = 50000;  // the display halts past this
 constexpr int polyline_points = 50;  // points of each long polyline
@@ -166,7 +166,8 @@ int main(int argc, char **argv)
 			return 0;
 		} else if (!strcmp(a, "--records") && next && number(next, 3, max_records, &records)) {
 			i++;
-		} else if (!strcmp(a, "--kind") && next && (!strcmp(next, "short") || !strcmp(next, "long"))) {
+		} else if (!strcmp(a, "--kind") && next &&
+		           (!strcmp(next, "short") || !strcmp(next, "long"))) {
 			long_lines = !strcmp(next, "long");
 			i++;
 		} else if (!strcmp(a, "--frames") && next && number(next, 0, 1L << 40, &frames)) {

@@ -13,7 +13,8 @@
 #include "font/stroker.h"
 #include "stream/decoder.h"
 
-namespace {
+namespace
+{
 
 struct Char {
 	uint16_t ch;
@@ -77,7 +78,7 @@ void BM_CharacterStroker(benchmark::State &state)
 	}
 	report(state, text.size());
 	state.counters["records_per_char"] =
-		(double)records / (double)(state.iterations() * (int64_t)text.size());
+	        (double)records / (double)(state.iterations() * (int64_t)text.size());
 }
 BENCHMARK(BM_CharacterStroker);
 

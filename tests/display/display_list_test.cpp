@@ -2,10 +2,12 @@
 
 #include "display/display_list.h"
 
-namespace {
+namespace
+{
 
-class DisplayList : public ::testing::Test {
-protected:
+class DisplayList : public ::testing::Test
+{
+      protected:
 	void SetUp() override
 	{
 		ClearList();

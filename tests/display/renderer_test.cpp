@@ -6,10 +6,12 @@
 #include "display/renderer.h"
 #include "tests/doubles/gl_double.h"
 
-namespace {
+namespace
+{
 
-class Renderer : public ::testing::Test {
-protected:
+class Renderer : public ::testing::Test
+{
+      protected:
 	void SetUp() override
 	{
 		ClearList();
@@ -59,11 +61,10 @@ TEST_F(Renderer, LineFromCornerToCornerIsOneRedStrip)
 	put(CMD_DRAW, 1023, 1023);
 	put(CMD_END_FRAME);
 	Display();
-	EXPECT_EQ(gl_trace(),
-		  "glClear(16384)\nglColor3f(1,0,0)\n"
-		  "glBegin(3)\nglVertex2f(-0.960598528,-0.960598528)\n"
-		  "glVertex2f(0.962478399,0.962478399)\nglEnd()\n"
-		  "glFlush()\nglutSwapBuffers()\nglFlush()\n");
+	EXPECT_EQ(gl_trace(), "glClear(16384)\nglColor3f(1,0,0)\n"
+	                      "glBegin(3)\nglVertex2f(-0.960598528,-0.960598528)\n"
+	                      "glVertex2f(0.962478399,0.962478399)\nglEnd()\n"
+	                      "glFlush()\nglutSwapBuffers()\nglFlush()\n");
 }
 
 TEST_F(Renderer, TwoFramesSwapTwiceWithoutAClearBetween)
@@ -76,10 +77,10 @@ TEST_F(Renderer, TwoFramesSwapTwiceWithoutAClearBetween)
 	sw_wait = 1;
 	Display();
 	EXPECT_EQ(gl_trace(),
-		  "glClear(16384)\nglColor3f(1,0,0)\n"
-		  "glBegin(3)\nglVertex2f(0,0)\nglEnd()\nglFlush()\nglutSwapBuffers()\n"
-		  "glBegin(3)\nglVertex2f(0,0)\nglVertex2f(0,0)\nglEnd()\nglFlush()\nglutSwapBuffers()\n"
-		  "glFlush()\n");
+	          "glClear(16384)\nglColor3f(1,0,0)\n"
+	          "glBegin(3)\nglVertex2f(0,0)\nglEnd()\nglFlush()\nglutSwapBuffers()\n"
+	          "glBegin(3)\nglVertex2f(0,0)\nglVertex2f(0,0)\nglEnd()\nglFlush()\nglutSwapBuffers()\n"
+	          "glFlush()\n");
 	EXPECT_EQ(sw_wait, 0);
 }
 
@@ -91,10 +92,9 @@ TEST_F(Renderer, DrawsWithNoOpenStripDrawNothing)
 	put(CMD_END_FRAME);
 	put(CMD_DRAW, 3, 3);  // the end of frame closed the strip
 	Display();
-	EXPECT_EQ(gl_trace(),
-		  "glClear(16384)\nglColor3f(1,0,0)\n"
-		  "glBegin(3)\nglVertex2f(0,0)\nglEnd()\nglFlush()\nglutSwapBuffers()\n"
-		  "glFlush()\n");
+	EXPECT_EQ(gl_trace(), "glClear(16384)\nglColor3f(1,0,0)\n"
+	                      "glBegin(3)\nglVertex2f(0,0)\nglEnd()\nglFlush()\nglutSwapBuffers()\n"
+	                      "glFlush()\n");
 }
 
 TEST_F(Renderer, UnknownKindsLeaveTheStripOpen)
@@ -106,10 +106,9 @@ TEST_F(Renderer, UnknownKindsLeaveTheStripOpen)
 	put(0xFFFF, 7, 7);
 	put(CMD_DRAW, 511, 511);
 	Display();
-	EXPECT_EQ(gl_trace(),
-		  "glClear(16384)\nglColor3f(1,0,0)\n"
-		  "glBegin(3)\nglVertex2f(0,0)\nglVertex2f(0,0)\nglVertex2f(0,0)\nglEnd()\n"
-		  "glFlush()\n");
+	EXPECT_EQ(gl_trace(), "glClear(16384)\nglColor3f(1,0,0)\n"
+	                      "glBegin(3)\nglVertex2f(0,0)\nglVertex2f(0,0)\nglVertex2f(0,0)\nglEnd()\n"
+	                      "glFlush()\n");
 }
 
 TEST_F(Renderer, ColourRecordDecodesBytesOverTwoHundredFiftySix)
@@ -121,11 +120,11 @@ TEST_F(Renderer, ColourRecordDecodesBytesOverTwoHundredFiftySix)
 	put(CMD_DRAW, 511, 511);
 	Display();
 	EXPECT_EQ(gl_trace(),
-		  "glClear(16384)\nglColor3f(1,0,0)\n"
-		  "glColor3f(0.99609375,0.99609375,0.99609375)\n"
-		  "glColor3f(0.25,0.5,0.125)\n"
-		  "glBegin(3)\nglVertex2f(0,0)\nglColor3f(0,0,0.99609375)\nglVertex2f(0,0)\nglEnd()\n"
-		  "glFlush()\n");
+	          "glClear(16384)\nglColor3f(1,0,0)\n"
+	          "glColor3f(0.99609375,0.99609375,0.99609375)\n"
+	          "glColor3f(0.25,0.5,0.125)\n"
+	          "glBegin(3)\nglVertex2f(0,0)\nglColor3f(0,0,0.99609375)\nglVertex2f(0,0)\nglEnd()\n"
+	          "glFlush()\n");
 }
 
 TEST_F(Renderer, NeverWalksPastTheTable)

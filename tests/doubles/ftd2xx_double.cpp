@@ -47,7 +47,7 @@ FT_STATUS FT_CreateDeviceInfoList(uint32_t *n)
 }
 
 FT_STATUS FT_GetDeviceInfoDetail(uint32_t i, uint32_t *flags, uint32_t *type, uint32_t *id, uint32_t *loc,
-				 void *serial, void *description, FT_HANDLE *handle)
+                                 void *serial, void *description, FT_HANDLE *handle)
 {
 	if (step("FT_GetDeviceInfoDetail", std::to_string(i)) != FT_OK || i >= ft.devices.size())
 		return FT_IO_ERROR;
@@ -83,18 +83,25 @@ FT_STATUS FT_GetDeviceInfo(FT_HANDLE, FT_DEVICE *type, uint32_t *id, char *seria
 	return FT_OK;
 }
 
-FT_STATUS FT_ResetDevice(FT_HANDLE) { return step("FT_ResetDevice"); }
-FT_STATUS FT_SetBaudRate(FT_HANDLE, uint32_t rate) { return step("FT_SetBaudRate", std::to_string(rate)); }
+FT_STATUS FT_ResetDevice(FT_HANDLE)
+{
+	return step("FT_ResetDevice");
+}
+FT_STATUS FT_SetBaudRate(FT_HANDLE, uint32_t rate)
+{
+	return step("FT_SetBaudRate", std::to_string(rate));
+}
 
 FT_STATUS FT_SetFlowControl(FT_HANDLE, uint16_t flow, uint8_t xon, uint8_t xoff)
 {
-	return step("FT_SetFlowControl", std::to_string(flow) + "," + std::to_string(xon) + "," + std::to_string(xoff));
+	return step("FT_SetFlowControl",
+	            std::to_string(flow) + "," + std::to_string(xon) + "," + std::to_string(xoff));
 }
 
 FT_STATUS FT_SetDataCharacteristics(FT_HANDLE, uint8_t bits, uint8_t stop, uint8_t parity)
 {
 	return step("FT_SetDataCharacteristics",
-		    std::to_string(bits) + "," + std::to_string(stop) + "," + std::to_string(parity));
+	            std::to_string(bits) + "," + std::to_string(stop) + "," + std::to_string(parity));
 }
 
 FT_STATUS FT_SetUSBParameters(FT_HANDLE, uint32_t in, uint32_t out)
@@ -102,7 +109,10 @@ FT_STATUS FT_SetUSBParameters(FT_HANDLE, uint32_t in, uint32_t out)
 	return step("FT_SetUSBParameters", std::to_string(in) + "," + std::to_string(out));
 }
 
-FT_STATUS FT_Purge(FT_HANDLE, uint32_t mask) { return step("FT_Purge", std::to_string(mask)); }
+FT_STATUS FT_Purge(FT_HANDLE, uint32_t mask)
+{
+	return step("FT_Purge", std::to_string(mask));
+}
 
 FT_STATUS FT_GetQueueStatus(FT_HANDLE, uint32_t *amount)
 {

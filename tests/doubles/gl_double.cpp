@@ -27,15 +27,48 @@ std::string gl_trace()
 }
 
 extern "C" {
-void glClear(GLbitfield mask) { record("glClear", {(double)mask}); }
-void glColor3f(GLfloat r, GLfloat g, GLfloat b) { record("glColor3f", {r, g, b}); }
-void glBegin(GLenum mode) { record("glBegin", {(double)mode}); }
-void glVertex2f(GLfloat x, GLfloat y) { record("glVertex2f", {x, y}); }
-void glEnd(void) { record("glEnd"); }
-void glFlush(void) { record("glFlush"); }
-void glViewport(GLint x, GLint y, GLsizei w, GLsizei h) { record("glViewport", {(double)x, (double)y, (double)w, (double)h}); }
-void glMatrixMode(GLenum mode) { record("glMatrixMode", {(double)mode}); }
-void glLoadIdentity(void) { record("glLoadIdentity"); }
-void gluOrtho2D(GLdouble l, GLdouble r, GLdouble b, GLdouble t) { record("gluOrtho2D", {l, r, b, t}); }
-void glutSwapBuffers(void) { record("glutSwapBuffers"); }
+void glClear(GLbitfield mask)
+{
+	record("glClear", {(double)mask});
+}
+void glColor3f(GLfloat r, GLfloat g, GLfloat b)
+{
+	record("glColor3f", {r, g, b});
+}
+void glBegin(GLenum mode)
+{
+	record("glBegin", {(double)mode});
+}
+void glVertex2f(GLfloat x, GLfloat y)
+{
+	record("glVertex2f", {x, y});
+}
+void glEnd(void)
+{
+	record("glEnd");
+}
+void glFlush(void)
+{
+	record("glFlush");
+}
+void glViewport(GLint x, GLint y, GLsizei w, GLsizei h)
+{
+	record("glViewport", {(double)x, (double)y, (double)w, (double)h});
+}
+void glMatrixMode(GLenum mode)
+{
+	record("glMatrixMode", {(double)mode});
+}
+void glLoadIdentity(void)
+{
+	record("glLoadIdentity");
+}
+void gluOrtho2D(GLdouble l, GLdouble r, GLdouble b, GLdouble t)
+{
+	record("gluOrtho2D", {l, r, b, t});
+}
+void glutSwapBuffers(void)
+{
+	record("glutSwapBuffers");
+}
 }

@@ -2,6 +2,7 @@
 // test can see that the code under test stopped where it should.
 #pragma once
 
-struct Halted {};
+struct Halted {
+};
 
 extern int halt_count;

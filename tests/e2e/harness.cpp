@@ -289,8 +289,8 @@ std::string differences(const Image &a, const Image &b)
 		for (int x = 0; x < a.width; x++)
 			if (a.at(x, y) != b.at(x, y) && n++ == 0) {
 				char text[80];
-				snprintf(text, sizeof text, "first at (%d, %d): #%06x and #%06x", x, y, a.at(x, y),
-				         b.at(x, y));
+				snprintf(text, sizeof text, "first at (%d, %d): #%06x and #%06x", x, y,
+				         a.at(x, y), b.at(x, y));
 				first = text;
 			}
 	return n == 0 ? "" : std::to_string(n) + " pixels differ, " + first;

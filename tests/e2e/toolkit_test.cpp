@@ -22,8 +22,8 @@ TEST_F(E2eOptions, HelpAndVersionNeedNeitherBoardNorDisplay)
 		EXPECT_EQ(c.err(), "") << option;
 		if (option[2] == 'h') {
 			EXPECT_EQ(c.out().rfind("usage: velmora", 0), 0u);
-			for (const char *topic : {"Double display buffer", "VELMORA_CAPTURE", "VELMORA_SERIAL", "  s ",
-			                          "velmora-snap"})
+			for (const char *topic : {"Double display buffer", "VELMORA_CAPTURE",
+			                          "VELMORA_SERIAL", "  s ", "velmora-snap"})
 				EXPECT_NE(c.out().find(topic), std::string::npos) << topic;
 		} else {
 			EXPECT_EQ(c.out().rfind("velmora ", 0), 0u) << c.out();
@@ -55,7 +55,8 @@ TEST_F(E2eCapture, FileHoldsExactlyWhatTheBoardSent)
 	uint16_t port = free_port();
 	ASSERT_NE(port, 0);
 	Running r = start_with_window(
-	        {{"VELMORA_BOARD", "tcp:" + std::to_string(port)}, {"VELMORA_CAPTURE", capture.string()}}, 'y');
+	        {{"VELMORA_BOARD", "tcp:" + std::to_string(port)}, {"VELMORA_CAPTURE", capture.string()}},
+	        'y');
 	ASSERT_NE(r.window, 0u);
 
 	const Segment last = {100, 400, 900, 400, Colour::Black};
@@ -72,8 +73,8 @@ TEST_F(E2eCapture, FileHoldsExactlyWhatTheBoardSent)
 
 	close_window(r.window);
 	ASSERT_TRUE(r.child->wait_exit());
-	EXPECT_TRUE(read_file(capture) == s.bytes()) << read_file(capture).size() << " of " << s.bytes().size()
-	                                             << " bytes";
+	EXPECT_TRUE(read_file(capture) == s.bytes())
+	        << read_file(capture).size() << " of " << s.bytes().size() << " bytes";
 }
 
 // A capture that cannot be opened or written is said once; the display
@@ -109,7 +110,8 @@ TEST_F(E2eKeys, SSavesTheWindowAsItIsShown)
 		Running r = start_with_window({{"VELMORA_BOARD", board}}, answer, tmp.path());
 		ASSERT_NE(r.window, 0u);
 		Image shown;
-		ASSERT_TRUE(wait_until([&] { return grab(r.window, &shown) && count_colour(shown, Colour::Blue) > 0; }));
+		ASSERT_TRUE(wait_until(
+		        [&] { return grab(r.window, &shown) && count_colour(shown, Colour::Blue) > 0; }));
 		press_key(r.window, "q");  // no other key does anything
 		press_key(r.window, "s");
 		ASSERT_TRUE(wait_until([&] { return r.child->err().find(".svg\n") != std::string::npos; }))

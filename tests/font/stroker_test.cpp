@@ -26,12 +26,19 @@ static void PrintTo(const DisplayRecord &r, std::ostream *os)
 	*os << (r.kind < 5 ? kinds[r.kind] : "?") << "(" << r.p1 << ", " << r.p2 << ")";
 }
 
-namespace {
+namespace
+{
 
 using Records = std::vector<DisplayRecord>;
 
-DisplayRecord G(uint16_t x, uint16_t y) { return {CMD_GOTO, x, y}; }
-DisplayRecord D(uint16_t x, uint16_t y) { return {CMD_DRAW, x, y}; }
+DisplayRecord G(uint16_t x, uint16_t y)
+{
+	return {CMD_GOTO, x, y};
+}
+DisplayRecord D(uint16_t x, uint16_t y)
+{
+	return {CMD_DRAW, x, y};
+}
 const DisplayRecord white = {CMD_COLOR, 0x00FF, 0xFFFF};
 const DisplayRecord red = {CMD_COLOR, 0x0000, 0x00FF};
 const DisplayRecord blue = {CMD_COLOR, 0x00FF, 0x0000};
@@ -44,8 +51,9 @@ Records stored(int32_t from = 0)
 	return r;
 }
 
-class Stroker : public ::testing::Test {
-protected:
+class Stroker : public ::testing::Test
+{
+      protected:
 	void SetUp() override
 	{
 		ClearList();
@@ -76,19 +84,32 @@ TEST_F(Stroker, CapitalAInAllFourRotations)
 		Pt pen;
 	};
 	const Case cases[] = {
-		{0x13, {{{100, 103}, {100, 112}, {103, 115}, {106, 112}, {106, 103}, {100, 108}, {106, 108}}}, {110, 100}},
-		{0x33, {{{97, 100}, {88, 100}, {85, 103}, {88, 106}, {97, 106}, {92, 100}, {92, 106}}}, {100, 110}},
-		{0x53, {{{100, 97}, {100, 88}, {97, 85}, {94, 88}, {94, 97}, {100, 92}, {94, 92}}}, {90, 100}},
-		{0x73, {{{103, 100}, {112, 100}, {115, 97}, {112, 94}, {103, 94}, {108, 100}, {108, 94}}}, {100, 90}},
+	        {0x13,
+	         {{{100, 103}, {100, 112}, {103, 115}, {106, 112}, {106, 103}, {100, 108}, {106, 108}}},
+	         {110, 100}},
+	        {0x33,
+	         {{{97, 100}, {88, 100}, {85, 103}, {88, 106}, {97, 106}, {92, 100}, {92, 106}}},
+	         {100, 110}},
+	        {0x53,
+	         {{{100, 97}, {100, 88}, {97, 85}, {94, 88}, {94, 97}, {100, 92}, {94, 92}}},
+	         {90, 100}},
+	        {0x73,
+	         {{{103, 100}, {112, 100}, {115, 97}, {112, 94}, {103, 94}, {108, 100}, {108, 94}}},
+	         {100, 90}},
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(c.attr);
 		SetUp();
 		stroke_at(100, 100, 'A', c.attr);
 		const auto &p = c.points;
-		Records want = {blue,           G(p[0][0], p[0][1]), D(p[1][0], p[1][1]),
-				D(p[2][0], p[2][1]), D(p[3][0], p[3][1]), D(p[4][0], p[4][1]),
-				G(p[5][0], p[5][1]), D(p[6][0], p[6][1])};
+		Records want = {blue,
+		                G(p[0][0], p[0][1]),
+		                D(p[1][0], p[1][1]),
+		                D(p[2][0], p[2][1]),
+		                D(p[3][0], p[3][1]),
+		                D(p[4][0], p[4][1]),
+		                G(p[5][0], p[5][1]),
+		                D(p[6][0], p[6][1])};
 		EXPECT_EQ(stored(), want);
 		EXPECT_EQ(gx1, c.pen[0]);
 		EXPECT_EQ(gy1, c.pen[1]);
@@ -100,7 +121,7 @@ TEST_F(Stroker, SizeTwoIsOnePlotUnitPerGridStep)
 {
 	stroke_at(100, 100, 'A', 0x0A);
 	Records want = {G(100, 102), D(100, 108), D(102, 110), D(104, 108),
-			D(104, 102), G(100, 105), D(104, 105)};
+	                D(104, 102), G(100, 105), D(104, 105)};
 	EXPECT_EQ(stored(), want);
 	EXPECT_EQ(gx1, 107);
 	EXPECT_EQ(gy1, 100);
@@ -109,8 +130,8 @@ TEST_F(Stroker, SizeTwoIsOnePlotUnitPerGridStep)
 TEST_F(Stroker, SizeZeroCollapsesOntoThePen)
 {
 	stroke_at(100, 100, 'A', 0x00);
-	Records want = {white,       G(100, 100), D(100, 100), D(100, 100), D(100, 100),
-			D(100, 100), G(100, 100), D(100, 100)};
+	Records want = {white,       G(100, 100), D(100, 100), D(100, 100),
+	                D(100, 100), D(100, 100), G(100, 100), D(100, 100)};
 	EXPECT_EQ(stored(), want);
 	EXPECT_EQ(gx1, 100);
 	EXPECT_EQ(gy1, 100);
@@ -136,8 +157,7 @@ TEST_F(Stroker, SpaceDelAndEveryCodeOutsideTheFontMakeOneMove)
 TEST_F(Stroker, LeftOfZeroLandsOnTheFarEdgeAndThePenWraps)
 {
 	stroke_at(2, 50, 'A', 0x4A);
-	Records want = {G(2, 48),    D(2, 42), D(0, 40),    D(1023, 42),
-			D(1023, 48), G(2, 45), D(1023, 45)};
+	Records want = {G(2, 48), D(2, 42), D(0, 40), D(1023, 42), D(1023, 48), G(2, 45), D(1023, 45)};
 	EXPECT_EQ(stored(), want);
 	EXPECT_EQ(gx1, 65531);
 	EXPECT_EQ(gy1, 50);
@@ -154,7 +174,7 @@ TEST_F(Stroker, BeyondTheRightEdgeEverythingLandsOn1023)
 {
 	stroke_at(1020, 100, 'A', 0x0F);
 	Records want = {G(1020, 107), D(1020, 128), D(1023, 135), D(1023, 128),
-			D(1023, 107), G(1020, 118), D(1023, 118)};
+	                D(1023, 107), G(1020, 118), D(1023, 118)};
 	EXPECT_EQ(stored(), want);
 	ASSERT_EQ(gx1, 1044);
 
@@ -189,14 +209,10 @@ TEST_F(Stroker, ScaledOffsetsAndAdvancePerSize)
 {
 	// Plot units for grid rows 0..11; columns 0..4 scale the same way.
 	static const int32_t scaled[8][12] = {
-		{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-		{0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6},
-		{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
-		{0, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17},
-		{0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22},
-		{0, 3, 5, 8, 10, 13, 15, 18, 20, 23, 25, 28},
-		{0, 3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 33},
-		{0, 4, 7, 11, 14, 18, 21, 25, 28, 32, 35, 39},
+	        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},         {0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6},
+	        {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},       {0, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17},
+	        {0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22},  {0, 3, 5, 8, 10, 13, 15, 18, 20, 23, 25, 28},
+	        {0, 3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 33}, {0, 4, 7, 11, 14, 18, 21, 25, 28, 32, 35, 39},
 	};
 	static const uint16_t advance[8] = {0, 3, 7, 10, 14, 17, 21, 24};
 
@@ -253,8 +269,8 @@ TEST_F(CharacterWords, DrawAfterACharacterContinuesItsLastStroke)
 	for (uint16_t w : {0x8100, 0x0064, 0x34C8, 0x412C, 0x4590, 0x830A, 0x8441, 0x45F4})
 		Parse(w);
 	Records want = {blue,        G(100, 200), D(300, 200), D(300, 400), red,
-			G(300, 402), D(300, 408), D(302, 410), D(304, 408), D(304, 402),
-			G(300, 405), D(304, 405), D(307, 500)};
+	                G(300, 402), D(300, 408), D(302, 410), D(304, 408), D(304, 402),
+	                G(300, 405), D(304, 405), D(307, 500)};
 	EXPECT_EQ(stored(), want);
 	EXPECT_EQ(gx1, 307);
 	EXPECT_EQ(gy1, 500);

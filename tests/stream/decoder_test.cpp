@@ -5,7 +5,8 @@
 #include "display/display_list.h"
 #include "stream/decoder.h"
 
-namespace {
+namespace
+{
 
 struct Rec {
 	uint16_t kind, p1, p2;
@@ -21,8 +22,9 @@ std::vector<Rec> records(int from = 0)
 {
 	std::vector<Rec> out;
 	for (int i = from; i < nCommands; i++)
-		out.push_back({command[i].kind, command[i].kind == CMD_END_FRAME ? uint16_t(0) : command[i].p1,
-			       command[i].kind == CMD_END_FRAME ? uint16_t(0) : command[i].p2});
+		out.push_back({command[i].kind,
+		               command[i].kind == CMD_END_FRAME ? uint16_t(0) : command[i].p1,
+		               command[i].kind == CMD_END_FRAME ? uint16_t(0) : command[i].p2});
 	return out;
 }
 
@@ -30,11 +32,18 @@ const Rec red{CMD_COLOR, 0x0000, 0x00FF};
 const Rec blue{CMD_COLOR, 0x00FF, 0x0000};
 const Rec black{CMD_COLOR, 0x0000, 0x0000};
 const Rec end_frame{CMD_END_FRAME, 0, 0};
-Rec go(uint16_t x, uint16_t y) { return {CMD_GOTO, x, y}; }
-Rec dr(uint16_t x, uint16_t y) { return {CMD_DRAW, x, y}; }
+Rec go(uint16_t x, uint16_t y)
+{
+	return {CMD_GOTO, x, y};
+}
+Rec dr(uint16_t x, uint16_t y)
+{
+	return {CMD_DRAW, x, y};
+}
 
-class Decoder : public ::testing::Test {
-protected:
+class Decoder : public ::testing::Test
+{
+      protected:
 	void SetUp() override
 	{
 		ClearList();
@@ -61,7 +70,7 @@ TEST_F(Decoder, WorkedSequenceFromProgramStart)
 	EXPECT_EQ(CharacterAttributes, 0x0A);
 	Parse(0x8441);  // 'A', size 2, red, from (300, 400)
 	EXPECT_EQ(records(4), (std::vector<Rec>{red, go(300, 402), dr(300, 408), dr(302, 410), dr(304, 408),
-					       dr(304, 402), go(300, 405), dr(304, 405)}));
+	                                        dr(304, 402), go(300, 405), dr(304, 405)}));
 	EXPECT_EQ(gx1, 307);
 	EXPECT_EQ(gy1, 400);
 
@@ -113,8 +122,8 @@ TEST_F(Decoder, WordsWithoutMeaningChangeNothing)
 		if (!ignored(w))
 			continue;
 		Parse((uint16_t)w);
-		if (nCommands != (int)before.size() || gx1 != 5 || gy1 != 0x056 || CharacterAttributes != 0x15 ||
-		    sw_wait != 0 || current_color != 2) {
+		if (nCommands != (int)before.size() || gx1 != 5 || gy1 != 0x056 ||
+		    CharacterAttributes != 0x15 || sw_wait != 0 || current_color != 2) {
 			ADD_FAILURE() << "word 0x" << std::hex << w << " changed the state";
 			break;
 		}
@@ -171,10 +180,11 @@ TEST_F(Decoder, CharacterThenDrawContinuesTheLastStrokeInTheCharactersColour)
 {
 	Parse(0x0000 | 100);
 	Parse(0x0400 | 100);
-	Parse(0x8312);  // size 2, colour 2 (blue)
-	Parse(0x844C);  // 'L': move (0,10), draw (0,2), draw (4,2)
+	Parse(0x8312);        // size 2, colour 2 (blue)
+	Parse(0x844C);        // 'L': move (0,10), draw (0,2), draw (4,2)
 	Parse(0x4400 | 300);  // draw with y = 300 from the glyph's last point
-	EXPECT_EQ(records(), (std::vector<Rec>{blue, go(100, 110), dr(100, 102), dr(104, 102), dr(107, 300)}));
+	EXPECT_EQ(records(),
+	          (std::vector<Rec>{blue, go(100, 110), dr(100, 102), dr(104, 102), dr(107, 300)}));
 	EXPECT_EQ(current_color, 2);
 }
 

@@ -27,10 +27,12 @@ uint16_t drchar()
 	return b;
 }
 
-namespace {
+namespace
+{
 
-class Framer : public ::testing::Test {
-protected:
+class Framer : public ::testing::Test
+{
+      protected:
 	void SetUp() override
 	{
 		waiting.clear();
@@ -197,9 +199,9 @@ TEST_F(Framer, ReturnForLackOfTimeKeepsEverythingAndIsNoSilence)
 	ms_per_read = 1;  // a stream that never pauses
 	GetInstruction();
 	EXPECT_EQ(sw_time_up, 1);
-	EXPECT_LT(reads, 300);                 // came up for air early
-	EXPECT_EQ(state, state_low);           // a word in hand, kept
-	EXPECT_EQ(start_time, 0);              // not taken for silence
+	EXPECT_LT(reads, 300);        // came up for air early
+	EXPECT_EQ(state, state_low);  // a word in hand, kept
+	EXPECT_EQ(start_time, 0);     // not taken for silence
 	EXPECT_EQ(nCommands, (reads - 3) / 2);
 
 	ms_per_read = 0;

@@ -12,7 +12,8 @@
 
 extern "C" size_t firmware_frame(uint8_t *out);  // words_c99.c
 
-namespace {
+namespace
+{
 
 using Rec = std::tuple<int, int, int>;  // kind, p1, p2
 
@@ -21,7 +22,8 @@ std::vector<Rec> records()
 	std::vector<Rec> out;
 	for (int i = 0; i < nCommands; i++) {
 		const DisplayRecord &r = command[i];
-		out.emplace_back(r.kind, r.kind == CMD_END_FRAME ? 0 : r.p1, r.kind == CMD_END_FRAME ? 0 : r.p2);
+		out.emplace_back(r.kind, r.kind == CMD_END_FRAME ? 0 : r.p1,
+		                 r.kind == CMD_END_FRAME ? 0 : r.p2);
 	}
 	return out;
 }
@@ -30,11 +32,18 @@ const Rec red{CMD_COLOR, 0x0000, 0x00FF};
 const Rec blue{CMD_COLOR, 0x00FF, 0x0000};
 const Rec black{CMD_COLOR, 0x0000, 0x0000};
 const Rec end_frame{CMD_END_FRAME, 0, 0};
-Rec go(int x, int y) { return {CMD_GOTO, x, y}; }
-Rec dr(int x, int y) { return {CMD_DRAW, x, y}; }
+Rec go(int x, int y)
+{
+	return {CMD_GOTO, x, y};
+}
+Rec dr(int x, int y)
+{
+	return {CMD_DRAW, x, y};
+}
 
-class Words : public ::testing::Test {
-protected:
+class Words : public ::testing::Test
+{
+      protected:
 	void SetUp() override
 	{
 		ClearList();
@@ -66,9 +75,10 @@ TEST_F(Words, EachWordDecodesToItsInstructionWithFieldsMasked)
 	EXPECT_EQ(gx1, 307);
 	Parse(vw_end_frame());
 	EXPECT_EQ(sw_wait, 1);
-	EXPECT_EQ(records(), (std::vector<Rec>{blue, go(100, 200), dr(100, 400), dr(300, 400), black, go(7, 30),
-					       red, go(300, 402), dr(300, 408), dr(302, 410), dr(304, 408),
-					       dr(304, 402), go(300, 405), dr(304, 405), end_frame}));
+	EXPECT_EQ(records(),
+	          (std::vector<Rec>{blue, go(100, 200), dr(100, 400), dr(300, 400), black, go(7, 30), red,
+	                            go(300, 402), dr(300, 408), dr(302, 410), dr(304, 408), dr(304, 402),
+	                            go(300, 405), dr(304, 405), end_frame}));
 
 	Parse(vw_clear());
 	EXPECT_EQ(nCommands, 0);

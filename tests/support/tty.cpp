@@ -70,8 +70,9 @@ void FakeSysfs::plug(unsigned number, const Pty &pty) const
 	fs::create_symlink(pty.name(), dev / tty);
 	struct stat st;
 	if (stat(pty.name().c_str(), &st) == 0)
-		write_file(port(number) / "tty" / tty / "dev",
-		           std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev)) + "\n");
+		write_file(port(number) / "tty" / tty / "dev", std::to_string(major(st.st_rdev)) + ":" +
+		                                                       std::to_string(minor(st.st_rdev)) +
+		                                                       "\n");
 }
 
 fs::path FakeSysfs::port(unsigned number) const

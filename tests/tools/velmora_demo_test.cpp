@@ -10,7 +10,8 @@
 
 #include "tests/support/files.h"
 
-namespace {
+namespace
+{
 
 using namespace support;
 
@@ -58,8 +59,8 @@ TEST(Demo, HelpAndBadUsage)
 TEST(Demo, ReaderGoingAwayEndsItQuietly)
 {
 	EXPECT_EQ(run("bash -c '" + std::string(VELMORA_DEMO) +
-		      " --fps 100 | head -c 100 > /dev/null; exit ${PIPESTATUS[0]}'"),
-		  0);
+	              " --fps 100 | head -c 100 > /dev/null; exit ${PIPESTATUS[0]}'"),
+	          0);
 }
 
 }  // namespace

@@ -10,7 +10,8 @@
 #include "common/platform.h"
 #include "usb/usb_link.h"
 
-namespace {
+namespace
+{
 
 using Calls = std::vector<std::string>;
 
@@ -18,9 +19,9 @@ std::string device_lines(int i, const FtFakeDevice &d)
 {
 	char s[512];
 	snprintf(s, sizeof s,
-		 "Dev : %d:\n  Flags=0x%x\n  Type=0x%x\n  ID=0x%x\n  LocId=0x%x\n  SerialNumber=%s\n"
-		 "  Description=%s\n  ftHandle=0x0\n",
-		 i, d.flags, d.type, d.id, d.loc_id, d.serial.c_str(), d.description.c_str());
+	         "Dev : %d:\n  Flags=0x%x\n  Type=0x%x\n  ID=0x%x\n  LocId=0x%x\n  SerialNumber=%s\n"
+	         "  Description=%s\n  ftHandle=0x0\n",
+	         i, d.flags, d.type, d.id, d.loc_id, d.serial.c_str(), d.description.c_str());
 	return s;
 }
 
@@ -33,12 +34,17 @@ FtFakeDevice device(const char *description, const char *serial = "S0", uint32_t
 	return d;
 }
 
-const Calls setup_after_open = {"FT_GetDeviceInfo()", "FT_ResetDevice()", "FT_SetBaudRate(1500000)",
-				"FT_SetFlowControl(256,0,0)", "FT_SetDataCharacteristics(8,0,0)",
-				"FT_SetUSBParameters(16384,0)", "FT_Purge(3)"};
+const Calls setup_after_open = {"FT_GetDeviceInfo()",
+                                "FT_ResetDevice()",
+                                "FT_SetBaudRate(1500000)",
+                                "FT_SetFlowControl(256,0,0)",
+                                "FT_SetDataCharacteristics(8,0,0)",
+                                "FT_SetUSBParameters(16384,0)",
+                                "FT_Purge(3)"};
 
-class UsbSetup : public ::testing::Test {
-protected:
+class UsbSetup : public ::testing::Test
+{
+      protected:
 	void SetUp() override
 	{
 		ft_reset();
@@ -69,17 +75,17 @@ protected:
 	{
 		// ctest runs the tests of this file side by side: one file each.
 		const std::string path = testing::TempDir() + "usb_setup_exit_" +
-					 testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
-					 std::to_string(getpid()) + ".txt";
+		                         testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+		                         std::to_string(getpid()) + ".txt";
 		EXPECT_EXIT(
-			{
-				if (!freopen(path.c_str(), "w", stdout))
-					_exit(99);
-				setvbuf(stdout, nullptr, _IONBF, 0);
-				USB_direct_initialize();
-				_exit(0);
-			},
-			testing::ExitedWithCode(1), "");
+		        {
+			        if (!freopen(path.c_str(), "w", stdout))
+				        _exit(99);
+			        setvbuf(stdout, nullptr, _IONBF, 0);
+			        USB_direct_initialize();
+			        _exit(0);
+		        },
+		        testing::ExitedWithCode(1), "");
 		std::string out = support::read_file(path);
 		unlink(path.c_str());
 		return out;
@@ -89,20 +95,20 @@ protected:
 TEST_F(UsbSetup, NoDevicesEndsWithStatusOne)
 {
 	EXPECT_EQ(run_expecting_exit(),
-		  "USB_direct(19Jun2012 qz)\nNumber of devices is 0\nError: need a device to use!\n");
+	          "USB_direct(19Jun2012 qz)\nNumber of devices is 0\nError: need a device to use!\n");
 }
 
 TEST_F(UsbSetup, OneDeviceIsListedOpenedAndSetUp)
 {
 	ft.devices = {device("FT232R USB UART", "A9XYZ", 0x214)};
 	bool halted;
-	EXPECT_EQ(run(&halted), "USB_direct(19Jun2012 qz)\nNumber of devices is 1\n" +
-					device_lines(0, ft.devices[0]) +
-					"  ***** FT232R USB UART found as device 0\n"
-					"device 0 opened\n"
-					"Device: 00000005  Device ID: 04036001\nSN: A9XYZ  Description: FT232R USB UART\n"
-					"device 0 reset\n"
-					"set baud rate: 1500000\n");
+	EXPECT_EQ(run(&halted),
+	          "USB_direct(19Jun2012 qz)\nNumber of devices is 1\n" + device_lines(0, ft.devices[0]) +
+	                  "  ***** FT232R USB UART found as device 0\n"
+	                  "device 0 opened\n"
+	                  "Device: 00000005  Device ID: 04036001\nSN: A9XYZ  Description: FT232R USB UART\n"
+	                  "device 0 reset\n"
+	                  "set baud rate: 1500000\n");
 	EXPECT_FALSE(halted);
 	Calls expected = {"FT_CreateDeviceInfoList()", "FT_GetDeviceInfoDetail(0)", "FT_Open(0)"};
 	expected.insert(expected.end(), setup_after_open.begin(), setup_after_open.end());
@@ -114,22 +120,23 @@ TEST_F(UsbSetup, TheLastMatchingDeviceIsOpened)
 	ft.devices = {device("FT232R USB UART", "A"), device("FT2232H", "B"), device("FT232R USB UART", "C")};
 	std::string out = run();
 	EXPECT_EQ(out.substr(0, out.find("device 2 opened")),
-		  "USB_direct(19Jun2012 qz)\nNumber of devices is 3\n" + device_lines(0, ft.devices[0]) +
-			  "  ***** FT232R USB UART found as device 0\n" + device_lines(1, ft.devices[1]) +
-			  device_lines(2, ft.devices[2]) + "  ***** FT232R USB UART found as device 2\n");
+	          "USB_direct(19Jun2012 qz)\nNumber of devices is 3\n" + device_lines(0, ft.devices[0]) +
+	                  "  ***** FT232R USB UART found as device 0\n" + device_lines(1, ft.devices[1]) +
+	                  device_lines(2, ft.devices[2]) + "  ***** FT232R USB UART found as device 2\n");
 	EXPECT_NE(out.find("device 2 opened\nDevice: 00000005  Device ID: 04036001\nSN: C  Description: "
-			   "FT232R USB UART\ndevice 2 reset\n"),
-		  std::string::npos);
+	                   "FT232R USB UART\ndevice 2 reset\n"),
+	          std::string::npos);
 	EXPECT_EQ(ft_calls[4], "FT_Open(2)");
 }
 
 TEST_F(UsbSetup, NearMissDescriptionsDoNotMatch)
 {
 	ft.devices = {device("FT232R USB UART "), device("ft232r usb uart"), device("FT232R USB UARTX"),
-		      device("FT232R")};
+	              device("FT232R")};
 	std::string out = run_expecting_exit();
 	EXPECT_EQ(out.find("*****"), std::string::npos);
-	EXPECT_NE(out.find(device_lines(3, ft.devices[3]) + "FT232R USB UART not found\n"), std::string::npos);
+	EXPECT_NE(out.find(device_lines(3, ft.devices[3]) + "FT232R USB UART not found\n"),
+	          std::string::npos);
 }
 
 TEST_F(UsbSetup, FailedEnumerationCountsNoDevices)
@@ -145,14 +152,14 @@ TEST_F(UsbSetup, EachFailingStepHaltsWithItsLineAndGoesNoFurther)
 		const char *op;
 		const char *line;
 	} steps[] = {
-		{"FT_Open", "could not open ft device\n"},
-		{"FT_GetDeviceInfo", "could not get device info\n"},
-		{"FT_ResetDevice", "could not reset the device\n"},
-		{"FT_SetBaudRate", "could not set the baud rate: 1500000\n"},
-		{"FT_SetFlowControl", "could not set up the flow control\n"},
-		{"FT_SetDataCharacteristics", "could not set up the data characteristics\n"},
-		{"FT_SetUSBParameters", "could not set transfer size\n"},
-		{"FT_Purge", "could not purge the RX and TX buffers\n"},
+	        {"FT_Open", "could not open ft device\n"},
+	        {"FT_GetDeviceInfo", "could not get device info\n"},
+	        {"FT_ResetDevice", "could not reset the device\n"},
+	        {"FT_SetBaudRate", "could not set the baud rate: 1500000\n"},
+	        {"FT_SetFlowControl", "could not set up the flow control\n"},
+	        {"FT_SetDataCharacteristics", "could not set up the data characteristics\n"},
+	        {"FT_SetUSBParameters", "could not set transfer size\n"},
+	        {"FT_Purge", "could not purge the RX and TX buffers\n"},
 	};
 	for (const auto &s : steps) {
 		SCOPED_TRACE(s.op);
@@ -176,9 +183,9 @@ TEST_F(UsbSetup, FailedDeviceQueryStopsTheListing)
 	ft.fail_call["FT_GetDeviceInfoDetail"] = 1;
 	bool halted;
 	EXPECT_EQ(run(&halted), "USB_direct(19Jun2012 qz)\nNumber of devices is 3\n" +
-					device_lines(0, ft.devices[0]) +
-					"  ***** FT232R USB UART found as device 0\n"
-					"could not get device info\nclose window to exit\n");
+	                                device_lines(0, ft.devices[0]) +
+	                                "  ***** FT232R USB UART found as device 0\n"
+	                                "could not get device info\nclose window to exit\n");
 	EXPECT_TRUE(halted);
 	EXPECT_EQ(ft_calls.back(), "FT_GetDeviceInfoDetail(1)");
 }
@@ -188,9 +195,9 @@ TEST_F(UsbSetup, StringsWithoutTerminatorArePrintedWithinTheirArrays)
 	ft.devices = {device("FT232R USB UART")};
 	ft.unterminated_strings = true;
 	std::string out = run_expecting_exit();  // a description of 63 Z's does not match
-	EXPECT_NE(out.find("  SerialNumber=" + std::string(15, 'Z') + "\n  Description=" + std::string(63, 'Z') +
-			   "\n"),
-		  std::string::npos);
+	EXPECT_NE(out.find("  SerialNumber=" + std::string(15, 'Z') +
+	                   "\n  Description=" + std::string(63, 'Z') + "\n"),
+	          std::string::npos);
 }
 
 TEST_F(UsbSetup, SuccessLeavesTheReaderEmpty)
@@ -203,11 +210,13 @@ TEST_F(UsbSetup, SuccessLeavesTheReaderEmpty)
 	EXPECT_EQ(buffer_ptr, buffer);
 }
 
-class ByteReader : public UsbSetup {
-protected:
+class ByteReader : public UsbSetup
+{
+      protected:
 	static int reads_of(uint32_t n)
 	{
-		return (int)std::count(ft_calls.begin(), ft_calls.end(), "FT_Read(" + std::to_string(n) + ")");
+		return (int)std::count(ft_calls.begin(), ft_calls.end(),
+		                       "FT_Read(" + std::to_string(n) + ")");
 	}
 };
 
@@ -240,7 +249,8 @@ TEST_F(ByteReader, ReadsBlocksOf4096AndQueriesOnlyWhenEmpty)
 	for (int i = 4096; i < 5000; i++)
 		ASSERT_EQ(drchar(), (uint8_t)(i * 7));
 	EXPECT_EQ(drchar(), 0x42);
-	EXPECT_EQ(ft_calls, (Calls{"FT_GetQueueStatus()", "FT_Read(4096)", "FT_GetQueueStatus()", "FT_Read(905)"}));
+	EXPECT_EQ(ft_calls,
+	          (Calls{"FT_GetQueueStatus()", "FT_Read(4096)", "FT_GetQueueStatus()", "FT_Read(905)"}));
 }
 
 TEST_F(ByteReader, ExactlyOneBlockIsOneRead)
@@ -284,7 +294,8 @@ TEST_F(ByteReader, DeviceFailuresHaltWithTheirLine)
 	ft.fail_call["FT_GetQueueStatus"] = 0;
 	testing::internal::CaptureStdout();
 	EXPECT_THROW(drchar(), Halted);
-	EXPECT_EQ(testing::internal::GetCapturedStdout(), "could not read queue information\nclose window to exit\n");
+	EXPECT_EQ(testing::internal::GetCapturedStdout(),
+	          "could not read queue information\nclose window to exit\n");
 
 	ft_reset();
 	ft.rx = {1};
