@@ -231,7 +231,7 @@ TEST(EncodeTool, OutputOnlyWhenTheWholeInputIsGood)
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.err,
 	          "<stdin>:2:1: warning: drawing words before the first sync: the display drops them\n");
-	EXPECT_EQ(slurp(out), "\xFF" + w(vw_clear()) + "\xFF\xFF" + w(vw_clear()));
+	EXPECT_EQ(slurp(out), std::string("\xFF") + w(vw_clear()) + "\xFF\xFF" + w(vw_clear()));
 	EXPECT_EQ(entries(), 1);
 	unlink(out.c_str());
 	rmdir(dir.c_str());
