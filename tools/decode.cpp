@@ -9,19 +9,12 @@
 #include "stream/framer.h"
 #include "common/platform.h"
 
-uint64_t bytes_read = 0;
-
 constexpr int max_dropped_shown = 16;  // dropped bytes gathered on one listing line
 
 static const char *const colour_names[4] = {"white", "red", "blue", "black"};
 
 static FILE *out = nullptr;
 static bool sw_records = false;
-
-// What the framer is offered next: drchar hands these out, then answers that
-// nothing is waiting, which ends the framer's call.
-static const unsigned char *src_ptr = nullptr;
-static size_t src_left = 0;
 
 static uint64_t frames = 0;   // end-of-frame words so far
 static uint64_t words = 0;    // completed words, filler included
@@ -35,22 +28,6 @@ static unsigned char high_byte = 0;
 static uint64_t run_at = 0;
 static unsigned char run[max_dropped_shown];
 static int run_len = 0;
-
-uint16_t drchar()
-{
-	if (src_left == 0)
-		return NO_BYTE;
-	src_left--;
-	bytes_read++;
-	return *src_ptr++;
-}
-
-// A file has no timing.  A reading of 0 keeps the silence timer from ever
-// starting, so the framing is never dropped, however the bytes were captured.
-int32_t clock_ms()
-{
-	return 0;
-}
 
 // One listing line: offset, bytes, word, mnemonic, operands.  Trailing
 // blanks are cut so empty columns leave nothing behind.
@@ -251,8 +228,7 @@ static void frame_done()
 // Records: the framer takes the bytes in one go, stopping at each end of frame.
 static void feed_records(const unsigned char *bytes, size_t n)
 {
-	src_ptr = bytes;
-	src_left = n;
+	source_give(bytes, n);
 	for (;;) {
 		GetInstruction();
 		if (sw_wait == 0)
@@ -269,8 +245,7 @@ static void feed_listing(unsigned char c)
 	uint32_t before = state;
 	int32_t records_before = nCommands;
 
-	src_ptr = &c;
-	src_left = 1;
+	source_give(&c, 1);
 	GetInstruction();
 
 	switch (before) {
@@ -311,7 +286,7 @@ void decode_begin(FILE *to, bool sw_records_wanted)
 	bytes_read = 0;
 	frames = words = dropped = 0;
 	run_len = 0;
-	src_left = 0;
+	source_give(nullptr, 0);
 }
 
 void decode_bytes(const unsigned char *bytes, size_t n)

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
-extern uint64_t bytes_read;  // bytes handed to the framer so far; the next one's offset
+#include "tools/source.h"
 
 void decode_begin(FILE *out, bool sw_records);            // before the first byte
 void decode_bytes(const unsigned char *bytes, size_t n);  // the next n bytes of the stream

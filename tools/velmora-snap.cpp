@@ -17,15 +17,19 @@
 #include <string>
 #include <vector>
 
+#include "common/config.h"
 #include "common/platform.h"
 #include "display/display_list.h"
 #include "display/renderer.h"
 #include "picture/picture.h"
 #include "stream/framer.h"
+#include "tools/source.h"
 
 constexpr size_t read_chunk = 1 << 16;  // bytes read from the input at a time
-constexpr int32_t default_width = 664;  // the window's size at start: 1023 x 767 plot steps * 0.65
-constexpr int32_t default_height = 498;
+// The window's size at start, as velmora works it out.
+constexpr int32_t default_width = (int32_t)((double)max_x_plot * window_scale);
+constexpr int32_t default_height = (int32_t)((double)max_y_plot * window_scale);
+static_assert(default_width == 664 && default_height == 498, "the window starts at 664 x 498");
 constexpr int32_t max_side = 4096;  // pixels, either side
 
 static const char usage_text[] =
@@ -69,28 +73,6 @@ static const char usage_text[] =
 static int32_t width = default_width;
 static int32_t height = default_height;
 static bool sw_double = true;
-
-// What the framer is offered: drchar hands these out, then answers that
-// nothing is waiting, which ends the framer's call.
-static const unsigned char *src_ptr = nullptr;
-static size_t src_left = 0;
-static uint64_t bytes_read = 0;
-
-uint16_t drchar()
-{
-	if (src_left == 0)
-		return NO_BYTE;
-	src_left--;
-	bytes_read++;
-	return *src_ptr++;
-}
-
-// A file has no timing: a reading of 0 keeps the silence timer from ever
-// starting, so the framing is never dropped.
-int32_t clock_ms()
-{
-	return 0;
-}
 
 // The display program's halt: the framer has printed "too many commands".
 void error_exit()
@@ -334,8 +316,7 @@ int main(int argc, char **argv)
 		}
 		if (n == 0)
 			break;
-		src_ptr = chunk;
-		src_left = (size_t)n;
+		source_give(chunk, (size_t)n);
 		for (;;) {
 			GetInstruction();
 			if (sw_wait == 0)
