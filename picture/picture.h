@@ -8,10 +8,7 @@
 #include <string>
 #include <vector>
 
-// Writes size bytes to path through a temporary file beside it, renamed over
-// path once complete: on failure no partial file is left and a file already
-// at path is untouched.  False with the reason in *why.
-bool write_file(const char *path, const void *data, size_t size, std::string *why);
+#include "picture/file.h"
 
 // An 8-bit RGB PNG of the image, into *png.  False with the reason in *why.
 bool encode_png(int32_t width, int32_t height, const uint8_t *rgb, std::vector<uint8_t> *png,

@@ -1,8 +1,6 @@
 // velmora-encode: a stream written as text, one instruction a line, to its
 // bytes.  encode.cpp parses; this reads the input, reports, and writes the
 // bytes only when the whole input is good.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "picture/file.h"
 #include "tools/encode.h"
 
 static const char usage_text[] =
@@ -78,49 +77,6 @@ static bool read_all(FILE *in, std::string &text)
 	return !ferror(in);
 }
 
-static bool write_all(int fd, const std::vector<uint8_t> &bytes)
-{
-	size_t done = 0;
-	while (done < bytes.size()) {
-		ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			return false;
-		done += (size_t)n;
-	}
-	return true;
-}
-
-// A temporary file beside path, renamed over it when complete: an error
-// leaves no file behind and an existing one as it was.
-static bool write_file(const std::string &path, const std::vector<uint8_t> &bytes)
-{
-	std::string tmp = path + ".XXXXXX";
-	int fd = mkstemp(tmp.data());
-	if (fd < 0) {
-		fprintf(stderr, "velmora-encode: cannot write '%s': %s\n", path.c_str(), strerror(errno));
-		return false;
-	}
-	mode_t mask = umask(0);
-	umask(mask);
-	bool ok = fchmod(fd, 0666 & ~mask) == 0 && write_all(fd, bytes);
-	int err = errno;
-	if (close(fd) != 0 && ok) {
-		ok = false;
-		err = errno;
-	}
-	if (ok && rename(tmp.c_str(), path.c_str()) != 0) {
-		ok = false;
-		err = errno;
-	}
-	if (!ok) {
-		unlink(tmp.c_str());
-		fprintf(stderr, "velmora-encode: cannot write '%s': %s\n", path.c_str(), strerror(err));
-	}
-	return ok;
-}
-
 int main(int argc, char **argv)
 {
 	const char *input = nullptr;
@@ -175,9 +131,14 @@ int main(int argc, char **argv)
 	if (r.errors > 0)
 		return 2;
 
-	if (output && strcmp(output, "-") != 0)
-		return write_file(output, r.bytes) ? 0 : 2;
-	if (!write_all(STDOUT_FILENO, r.bytes)) {
+	if (output && strcmp(output, "-") != 0) {
+		std::string why;
+		if (write_file(output, r.bytes.data(), r.bytes.size(), &why))
+			return 0;
+		fprintf(stderr, "velmora-encode: cannot write %s\n", why.c_str());
+		return 2;
+	}
+	if (!write_all(STDOUT_FILENO, r.bytes.data(), r.bytes.size())) {
 		fprintf(stderr, "velmora-encode: write error: %s\n", strerror(errno));
 		return 2;
 	}

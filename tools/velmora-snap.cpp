@@ -208,24 +208,6 @@ static int bad_usage(const char *what, const char *arg)
 	return 2;
 }
 
-// Writes all of it to a descriptor that is not a file of ours to replace.
-static bool write_fd(int fd, const std::vector<uint8_t> &bytes)
-{
-	size_t done = 0;
-	while (done < bytes.size()) {
-		ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0) {
-			if (n == 0)
-				errno = EIO;
-			return false;
-		}
-		done += (size_t)n;
-	}
-	return true;
-}
-
 int main(int argc, char **argv)
 {
 	uint64_t frame_wanted = 0;  // 0: the last complete frame
@@ -354,7 +336,7 @@ int main(int argc, char **argv)
 	}
 
 	if (out_fd >= 0) {
-		if (!write_fd(out_fd, bytes) || close(out_fd) != 0)
+		if (!write_all(out_fd, bytes.data(), bytes.size()) || close(out_fd) != 0)
 			return fail(std::string("standard output: ") + strerror(errno));
 	} else if (!write_file(out_path, bytes.data(), bytes.size(), &why)) {
 		return fail(why);
