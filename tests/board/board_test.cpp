@@ -1,0 +1,447 @@
+// The board test's scenarios.  They run inside the guest that
+// scripts/test-board boots: velmora reaches each board through the real
+// kernel's ftdi_sio driver, facing the FT232R model (tests/board/ft232r.cpp)
+// on the host.  The guest writes a board's bytes into a virtio-serial port
+// named boardN, which the model takes them from at the line rate, and asks
+// the model through controlN.  VB_SERIAL0 and VB_SERIAL1 name the boards
+// that the boot attached.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "tests/e2e/harness.h"
+
+namespace e2e
+{
+namespace
+{
+
+constexpr int stream_timeout_ms = 120000;
+
+std::string env_or(const char *name, const char *fallback)
+{
+	const char *v = getenv(name);
+	return v && *v ? v : fallback;
+}
+
+// The device node of the virtio-serial port with this name, "" if none.
+std::string virtio_port(const std::string &name)
+{
+	std::error_code ec;
+	for (const auto &e : fs::directory_iterator("/sys/class/virtio-ports", ec)) {
+		std::string n = read_file(e.path() / "name");
+		if (!n.empty() && n.back() == '\n')
+			n.pop_back();
+		if (n == name)
+			return "/dev/" + e.path().filename().string();
+	}
+	return "";
+}
+
+// What the model says of itself on a "summary" line.
+struct Summary {
+	std::string line;
+	uint64_t sent = 0, delivered = 0, lost = 0, held_off = 0;
+	unsigned baud = 0, bits = 0, stop = 0, latency = 0;
+	std::string parity, flow;
+};
+
+class Model
+{
+      public:
+	explicit Model(int n) : serial_(env_or(("VB_SERIAL" + std::to_string(n)).c_str(), "")), n_(n) {}
+	~Model()
+	{
+		if (control_ >= 0)
+			close(control_);
+	}
+	const std::string &serial() const { return serial_; }
+	std::string board_port() const { return virtio_port("board" + std::to_string(n_)); }
+
+	// Sends one control line and returns the model's answer, "" on failure.
+	std::string ask(const std::string &line)
+	{
+		if (control_ < 0) {
+			std::string port = virtio_port("control" + std::to_string(n_));
+			if (port.empty() || (control_ = open(port.c_str(), O_RDWR | O_CLOEXEC)) < 0)
+				return "";
+		}
+		if (!write_fully(control_, line + "\n"))
+			return "";
+		std::string answer;
+		char c;
+		pollfd p = {control_, POLLIN, 0};
+		while (poll(&p, 1, 5000) == 1 && read(control_, &c, 1) == 1) {
+			if (c == '\n')
+				return answer;
+			answer += c;
+		}
+		return "";
+	}
+
+	bool summary(Summary *s)
+	{
+		s->line = ask("summary");
+		char parity[16] = "", flow[16] = "";
+		return sscanf(s->line.c_str(),
+		              "board %*s %" SCNu64 " bytes sent, %" SCNu64 " delivered, %" SCNu64
+		              " lost, held off %" SCNu64
+		              " times; host: baud %u, bits %u, parity %15[a-z], stop %u, flow %15[a-z-], "
+		              "latency %u ms",
+		              &s->sent, &s->delivered, &s->lost, &s->held_off, &s->baud, &s->bits, parity, &s->stop,
+		              flow, &s->latency) == 10 &&
+		       (s->parity = parity, s->flow = flow, true);
+	}
+
+      private:
+	std::string serial_;
+	int n_;
+	int control_ = -1;
+};
+
+// Writes a board's bytes into its port from a thread of its own: the write
+// blocks for as long as the model holds the board off.
+class Board
+{
+      public:
+	Board(const std::string &port, std::string bytes) : bytes_(std::move(bytes))
+	{
+		fd_ = port.empty() ? -1 : open(port.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+		if (fd_ >= 0)
+			thread_ = std::thread([this] { run(); });
+	}
+	~Board()
+	{
+		stop_ = true;
+		if (thread_.joinable())
+			thread_.join();
+		if (fd_ >= 0)
+			close(fd_);
+	}
+	bool ok() const { return fd_ >= 0; }
+	size_t written() const { return written_; }
+	bool done() const { return written_ == bytes_.size(); }
+
+      private:
+	void run()
+	{
+		while (!stop_ && written_ < bytes_.size()) {
+			pollfd p = {fd_, POLLOUT, 0};
+			if (poll(&p, 1, 50) <= 0)
+				continue;
+			ssize_t k = write(fd_, bytes_.data() + written_, std::min<size_t>(bytes_.size() - written_, 4096));
+			if (k > 0)
+				written_ += (size_t)k;
+			else if (k < 0 && errno != EAGAIN && errno != EINTR)
+				return;
+		}
+	}
+
+	std::string bytes_;
+	int fd_ = -1;
+	std::thread thread_;
+	std::atomic<bool> stop_{false};
+	std::atomic<size_t> written_{0};
+};
+
+// Frames of a few hundred records each: a fan of lines and a label that
+// move from frame to frame.
+std::string frames(unsigned count, unsigned seed)
+{
+	Stream s;
+	s.sync();
+	for (unsigned k = 0; k < count; k++) {
+		s.clear();
+		uint16_t cx = (uint16_t)(200 + (k * 37 + seed * 101) % 600), cy = (uint16_t)(150 + (k * 53) % 450);
+		for (unsigned i = 0; i < 40; i++) {
+			auto c = (Colour)((i + seed) % 3 + 1);
+			s.move_to(c, cx, cy).line_to((uint16_t)(i * 25), (uint16_t)(k % 2 ? 0 : 760));
+		}
+		s.move_to(Colour::Black, 40, 700).text(vw_attribute_byte(3, 3, 0), "FRAME " + std::to_string(k));
+		s.end_frame();
+	}
+	return s.bytes();
+}
+
+// A frame now and then, the rest filler: megabytes that velmora takes
+// about as fast as the line brings them.
+std::string bulk(size_t size)
+{
+	Stream s;
+	s.sync();
+	unsigned k = 0;
+	while (s.bytes().size() + 16384 <= size) {
+		const size_t start = s.bytes().size();
+		s.clear();
+		for (unsigned i = 0; i < 20; i++)
+			s.move_to(Colour::Blue, (uint16_t)(k * 7 % 1000), 10).line_to((uint16_t)(i * 50), 700);
+		s.end_frame();
+		while (s.bytes().size() < start + 16384)
+			s.word(0xFFFF);
+		k++;
+	}
+	while (s.bytes().size() < size)
+		s.word(0xFFFF);
+	return s.bytes().substr(0, size);
+}
+
+// velmora's capture once it has as many bytes as expected, or has stopped
+// growing for two seconds.
+std::string wait_capture(const std::string &path, size_t expected, int timeout_ms = stream_timeout_ms)
+{
+	size_t last = 0;
+	int still_ms = 0;
+	wait_until(
+	        [&] {
+		        std::error_code ec;
+		        size_t now = (size_t)fs::file_size(path, ec);
+		        still_ms = now == last ? still_ms + poll_ms : 0;
+		        last = now;
+		        return now >= expected || (now > 0 && still_ms >= 2000);
+	        },
+	        timeout_ms);
+	return read_file(path);
+}
+
+// Where two byte strings first differ, for a failure message.
+std::string first_difference(const std::string &a, const std::string &b)
+{
+	size_t i = 0;
+	while (i < a.size() && i < b.size() && a[i] == b[i])
+		i++;
+	return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size()) + ", first difference at byte " +
+	       std::to_string(i);
+}
+
+// velmora-snap's picture of the bytes, as the window shows them with double
+// buffering at the start size.
+Image snap(const TempDir &tmp, const std::string &bytes)
+{
+	const std::string in = tmp.file("snap.bin", bytes), png = (tmp.path() / "snap.png").string();
+	Child c({VELMORA_SNAP, "--double", "-o", png, in});
+	int status = -1;
+	std::string why;
+	if (!c.wait_exit(&status, 120000) || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+		ADD_FAILURE() << "velmora-snap failed: " << c.err();
+		return {};
+	}
+	Image img = read_png(png, &why);
+	EXPECT_EQ(why, "");
+	return img;
+}
+
+::testing::AssertionResult window_shows(Window w, const Image &expected)
+{
+	Image shown;
+	std::string why = "window not readable";
+	wait_until([&] { return grab(w, &shown) && (why = differences(expected, shown)).empty(); });
+	if (why.empty())
+		return ::testing::AssertionSuccess();
+	return ::testing::AssertionFailure() << why;
+}
+
+// velmora on the suite's X server, answered with double buffering, its
+// console checked up to the question against what the driver lists.
+Running start_on_board(const EnvVars &env, const std::string &expected_start)
+{
+	Running r;
+	r.child = start_velmora(env);
+	if (!r.child->wait_out_contains(question, 30000)) {
+		ADD_FAILURE() << "no question; " << r.child->both();
+		return r;
+	}
+	if (!expected_start.empty()) {
+		EXPECT_EQ(r.child->out(), expected_start + question) << r.child->err();
+	}
+	r.child->write_in("y\n");
+	r.window = find_window(30000);
+	if (!r.window)
+		ADD_FAILURE() << "no window; " << r.child->both();
+	return r;
+}
+
+// The guest's xhci puts the board on bus 1, port 1 (LocId 0x11); a second
+// board is on port 2.
+constexpr unsigned loc_first = 0x11;
+
+using Board1 = E2eTest;
+
+TEST_F(Board1, StartsThroughTheRealDriver)
+{
+	Model m(0);
+	Running r = start_on_board({}, startup_lines(m.serial(), loc_first));
+	ASSERT_NE(r.window, 0u);
+	close_window(r.window);
+	EXPECT_TRUE(r.child->wait_exit(nullptr, 30000));
+}
+
+TEST_F(Board1, LineSettingsReachTheChip)
+{
+	Model m(0);
+	Running r = start_on_board({}, "");
+	ASSERT_NE(r.window, 0u);
+
+	// While velmora has the port open: a close resets flow control and RTS.
+	Summary s;
+	ASSERT_TRUE(m.summary(&s)) << s.line;
+	EXPECT_EQ(s.baud, 1500000u) << s.line;
+	EXPECT_EQ(s.bits, 8u) << s.line;
+	EXPECT_EQ(s.parity, "none") << s.line;
+	EXPECT_EQ(s.stop, 1u) << s.line;
+	EXPECT_EQ(s.flow, "rts-cts") << s.line;
+	EXPECT_EQ(s.latency, 1u) << s.line;
+
+	Child stty({"/usr/bin/stty", "-a", "-F", "/dev/ttyUSB0"});
+	ASSERT_TRUE(stty.wait_exit());
+	const std::string a = " " + stty.out();
+	for (const char *want : {"speed 1500000 baud", " cs8", " -parenb", " -cstopb", " crtscts"})
+		EXPECT_NE(a.find(want), std::string::npos) << want << " in\n" << a;
+	close_window(r.window);
+}
+
+TEST_F(Board1, StreamAtLineRatePausedAtEveryFrame)
+{
+	Model m(0);
+	TempDir tmp;
+	const std::string capture = (tmp.path() / "capture.bin").string();
+	Running r = start_on_board({{"VELMORA_CAPTURE", capture}}, "");
+	ASSERT_NE(r.window, 0u);
+
+	const std::string bytes = frames(150, 0);
+	Board board(m.board_port(), bytes);
+	ASSERT_TRUE(board.ok());
+	const std::string got = wait_capture(capture, bytes.size());
+	EXPECT_TRUE(got == bytes) << first_difference(got, bytes);
+	EXPECT_TRUE(window_shows(r.window, snap(tmp, bytes)));
+	close_window(r.window);
+}
+
+// The display stops reading for two seconds a third of the way in: the
+// chip's FIFO fills and RTS holds the board off.  With the model's
+// handshake off, the same run loses bytes, and the same check says so.
+void pressure(bool handshake)
+{
+	Model m(0);
+	TempDir tmp;
+	const std::string capture = (tmp.path() / "capture.bin").string();
+	Running r = start_on_board({{"VELMORA_CAPTURE", capture}}, "");
+	ASSERT_NE(r.window, 0u);
+
+	const std::string bytes = bulk(2u << 20);
+	Board board(m.board_port(), bytes);
+	ASSERT_TRUE(board.ok());
+	ASSERT_TRUE(wait_until(
+	        [&] {
+		        std::error_code ec;
+		        return fs::file_size(capture, ec) >= bytes.size() / 3 && !ec;
+	        },
+	        stream_timeout_ms));
+	r.child->signal(SIGSTOP);
+	sleep_ms(2000);
+	r.child->signal(SIGCONT);
+	ASSERT_TRUE(wait_until([&] { return board.done(); }, stream_timeout_ms));
+	const std::string got = wait_capture(capture, bytes.size());
+
+	Summary s;
+	ASSERT_TRUE(m.summary(&s)) << s.line;
+	printf("%s\n", s.line.c_str());
+	if (handshake) {
+		EXPECT_TRUE(got == bytes) << first_difference(got, bytes);
+		EXPECT_EQ(s.lost, 0u);
+		EXPECT_EQ(s.sent, bytes.size());
+		EXPECT_EQ(s.delivered, bytes.size());
+		EXPECT_GT(s.held_off, 0u);
+		EXPECT_EQ(r.child->err(), "");
+	} else {
+		EXPECT_FALSE(got == bytes) << "the capture is whole although the model lost bytes";
+		EXPECT_GT(s.lost, 0u);
+		EXPECT_NE(r.child->err().find("overrun"), std::string::npos) << r.child->err();
+	}
+	close_window(r.window);
+}
+
+TEST_F(Board1, FlowControlHoldsTheBoardOff)
+{
+	pressure(true);
+}
+
+TEST_F(Board1, UnplugWhileStreamingHalts)
+{
+	Model m(0);
+	TempDir tmp;
+	const std::string capture = (tmp.path() / "capture.bin").string();
+	Running r = start_on_board({{"VELMORA_CAPTURE", capture}}, "");
+	ASSERT_NE(r.window, 0u);
+
+	Board board(m.board_port(), bulk(1u << 20));
+	ASSERT_TRUE(board.ok());
+	ASSERT_TRUE(wait_until([&] {
+		std::error_code ec;
+		return fs::file_size(capture, ec) > 100000 && !ec;
+	}));
+	ASSERT_EQ(m.ask("unplug"), "unplugged");
+	ASSERT_TRUE(r.child->wait_out_contains("close window to exit\n", 30000)) << r.child->both();
+	const std::string out = r.child->out();
+	EXPECT_TRUE(out.find("could not read queue information\nclose window to exit\n") != std::string::npos ||
+	            out.find("could not read value\nclose window to exit\n") != std::string::npos)
+	        << r.child->both();
+	// Halted: asleep, not spinning.
+	EXPECT_LT(r.child->cpu_percent(2000), 10.0);
+	close_window(r.window);
+	int status = -1;
+	EXPECT_TRUE(r.child->wait_exit(&status, 30000));
+}
+
+using Board1NoHandshake = E2eTest;
+
+TEST_F(Board1NoHandshake, WithoutHandshakeBytesAreLost)
+{
+	pressure(false);
+}
+
+using Board2 = E2eTest;
+
+TEST_F(Board2, SerialPicksTheSecondBoard)
+{
+	Model first(0), second(1);
+	TempDir tmp;
+	const std::string capture = (tmp.path() / "capture.bin").string();
+	Running r = start_on_board({{"VELMORA_CAPTURE", capture}, {"VELMORA_SERIAL", second.serial()}}, "");
+	ASSERT_NE(r.window, 0u);
+	EXPECT_NE(r.child->out().find("SN: " + second.serial() + "  Description: FT232R USB UART\n"),
+	          std::string::npos)
+	        << r.child->out();
+
+	const std::string a = frames(20, 1), b = frames(30, 2);
+	Board board_a(first.board_port(), a), board_b(second.board_port(), b);
+	ASSERT_TRUE(board_a.ok() && board_b.ok());
+	const std::string got = wait_capture(capture, b.size());
+	EXPECT_TRUE(got == b) << first_difference(got, b);
+	EXPECT_TRUE(window_shows(r.window, snap(tmp, b)));
+	close_window(r.window);
+}
+
+using BoardOther = E2eTest;
+
+TEST_F(BoardOther, AnotherConverterIsNotTheBoard)
+{
+	auto child = start_velmora({});
+	int status = -1;
+	ASSERT_TRUE(child->wait_exit(&status, 30000));
+	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+	const std::string out = child->out();
+	EXPECT_NE(out.find("Number of devices is 1\n"), std::string::npos) << out;
+	const std::string tail = "FT232R USB UART not found\n";
+	EXPECT_TRUE(out.size() >= tail.size() && out.substr(out.size() - tail.size()) == tail) << child->both();
+}
+
+}  // namespace
+}  // namespace e2e
