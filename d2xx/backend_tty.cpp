@@ -25,12 +25,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "d2xx/backend.h"
@@ -44,6 +46,18 @@ static bool sw_port_open[max_devices];              // per slot
 static int port_fd[max_devices];                    // valid while sw_port_open
 static char port_name[max_devices][max_port_name];  // "ttyUSB2"
 static bool sw_gone[max_devices];                   // its failure already reported
+
+// Line errors the driver counted (TIOCGICOUNT), per slot, since the open:
+// the counts last seen and when each last grew, so that a burst is
+// reported once.
+constexpr int64_t burst_gap_ms = 1000;  // this long without a new error ends a burst
+struct line_errors {
+	bool sw_counted;                 // the port keeps counts (a pty does not)
+	serial_icounter_struct at_open;  // the driver's counts are since the plug
+	int overrun, garbled;            // garbled: framing and parity errors
+	int64_t overrun_ms, garbled_ms;  // last growth; -1: none yet
+};
+static line_errors errors[max_devices];
 
 static void tty_close(int slot)
 {
@@ -263,6 +277,9 @@ static FT_STATUS tty_open(int slot, const d2xx_device *dev)
 	port_fd[slot] = fd;
 	sw_port_open[slot] = true;
 	sw_gone[slot] = false;
+	errors[slot] = {};
+	errors[slot].sw_counted = ioctl(fd, TIOCGICOUNT, &errors[slot].at_open) == 0;
+	errors[slot].overrun_ms = errors[slot].garbled_ms = -1;
 	d2xx_copy(port_name[slot], sizeof port_name[slot], dev->port, strlen(dev->port));
 	return FT_OK;
 }
@@ -449,11 +466,51 @@ static FT_STATUS tty_wait(int slot, int fd, int64_t timeout_us)
 	return FT_OK;
 }
 
+static int64_t now_ms()
+{
+	timespec t;
+	clock_gettime(CLOCK_MONOTONIC, &t);
+	return (int64_t)t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+// Whether a count that grew from *seen to now starts a new burst.
+static bool new_burst(int now, int *seen, int64_t *last_ms, int64_t t)
+{
+	if (now <= *seen)
+		return false;
+	bool sw_new = *last_ms < 0 || t - *last_ms >= burst_gap_ms;
+	*seen = now;
+	*last_ms = t;
+	return sw_new;
+}
+
+// Bytes the board sent that the port lost or received garbled: the picture
+// goes on, but say why it may be wrong, once a burst, with the running count.
+static void report_line_errors(int slot)
+{
+	line_errors &e = errors[slot];
+	serial_icounter_struct ic;
+	if (!e.sw_counted || ioctl(port_fd[slot], TIOCGICOUNT, &ic) < 0)
+		return;
+	int64_t t = now_ms();
+	const serial_icounter_struct &o = e.at_open;
+	int frame = ic.frame - o.frame, parity = ic.parity - o.parity;
+	if (new_burst(ic.overrun - o.overrun + ic.buf_overrun - o.buf_overrun, &e.overrun, &e.overrun_ms, t))
+		d2xx_note("%s: the serial port reported %d overrun%s: bytes from the board were lost "
+		          "(is its CTS wired to RTS?)",
+		          port_name[slot], e.overrun, e.overrun == 1 ? "" : "s");
+	if (new_burst(frame + parity, &e.garbled, &e.garbled_ms, t))
+		d2xx_note("%s: the serial port reported %d framing and %d parity errors: bytes from the "
+		          "board arrive garbled (does its line run at 1500000 baud, 8N1?)",
+		          port_name[slot], frame, parity);
+}
+
 static FT_STATUS tty_read(int slot, void *buf, uint32_t n, uint32_t *got)
 {
 	for (;;) {
 		ssize_t k = read(port_fd[slot], buf, n);
 		if (k > 0) {
+			report_line_errors(slot);
 			*got = (uint32_t)k;
 			return FT_OK;
 		}
