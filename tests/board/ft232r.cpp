@@ -167,6 +167,8 @@ static usbredirparser *parser;
 static int redir_listener = -1, redir_fd = -1;
 static bool redir_closed, plugged, unplugged;
 static std::deque<std::pair<uint64_t, uint32_t>> pending_in;  // bulk IN requests: id, bytes asked
+static std::vector<uint8_t> transfer;  // the packets sent so far into the oldest request
+static int transfer_data;              // data bytes among them
 
 static int control_listener = -1, control_fd = -1;
 static std::string control_in;
@@ -303,44 +305,52 @@ static void receive(uint8_t b)
 	update_rts();
 }
 
-// Answers the oldest IN request with one packet of up to n data bytes.
-static void answer_in(int n)
+// The chip sends a packet as soon as it holds 62 bytes, and what it holds,
+// if only the status, when the latency timer runs out.  Packets go into the
+// oldest IN request, as on the wire into the host controller's transfer,
+// which ends full or with a short packet.
+static void send_packet(int n)
 {
-	auto [id, asked] = pending_in.front();
-	pending_in.pop_front();
-	n = std::max(0, std::min(n, (int)std::min<uint32_t>(asked, max_packet) - status_bytes));
-	uint8_t p[max_packet] = {modem_status, line_idle};
+	size_t at = transfer.size();
+	transfer.push_back(modem_status);
+	transfer.push_back(line_idle);
 	for (int i = 0; i < n; i++) {
 		uint16_t e = fifo[fifo_head];
 		fifo_head = (fifo_head + 1) % fifo_size;
 		fifo_count--;
-		p[status_bytes + i] = (uint8_t)e;
+		transfer.push_back((uint8_t)e);
 		if (e & garbled)
-			p[1] |= line_framing;
+			transfer[at + 1] |= line_framing;
 	}
 	if (n > 0 && overrun) {
-		p[1] |= line_overrun;
+		transfer[at + 1] |= line_overrun;
 		overrun = false;
 	}
+	transfer_data += n;
+	last_packet = now;
+	update_rts();
+	auto [id, asked] = pending_in.front();
+	if (n == packet_data && transfer.size() + max_packet <= asked)
+		return;
 	usb_redir_bulk_packet_header h = {};
 	h.endpoint = ep_in;
 	h.status = usb_redir_success;
-	h.length = (uint16_t)(n + status_bytes);
-	usbredirparser_send_bulk_packet(parser, id, &h, p, n + status_bytes);
-	delivered += n;
-	last_packet = now;
-	update_rts();
+	h.length = (uint16_t)transfer.size();
+	h.length_high = (uint16_t)(transfer.size() >> 16);
+	usbredirparser_send_bulk_packet(parser, id, &h, transfer.data(), (int)transfer.size());
+	pending_in.pop_front();
+	transfer.clear();
+	delivered += transfer_data;
+	transfer_data = 0;
 }
 
-// The chip sends a packet as soon as it holds 62 bytes, and what it holds,
-// if only the status, when the latency timer runs out.
 static void serve_in()
 {
 	while (!pending_in.empty() && !unplugged) {
 		if (fifo_count >= packet_data)
-			answer_in(packet_data);
+			send_packet(packet_data);
 		else if (now - last_packet >= std::max(latency_ms, 1) * ms_ns)
-			answer_in(fifo_count);
+			send_packet(fifo_count);
 		else
 			break;
 	}
@@ -576,6 +586,10 @@ static void on_cancel(void *, uint64_t id)
 	auto i = std::find_if(pending_in.begin(), pending_in.end(), [id](auto &p) { return p.first == id; });
 	if (i == pending_in.end())
 		return;
+	if (i == pending_in.begin()) {  // what it got goes with it, as with a real host controller
+		transfer.clear();
+		transfer_data = 0;
+	}
 	pending_in.erase(i);
 	usb_redir_bulk_packet_header h = {};
 	h.endpoint = ep_in;
@@ -614,6 +628,7 @@ static void unplug()
 		return;
 	unplugged = true;
 	pending_in.clear();
+	transfer.clear();
 	if (plugged)
 		usbredirparser_send_device_disconnect(parser);
 	note("unplugged");
