@@ -1,0 +1,538 @@
+// velmora-inspect: a byte stream as one self-contained HTML page, every
+// frame pictured and every stroke linked to the words that drew it.  The
+// bytes run through the display program's own framer, decoder, stroker and
+// display list, one byte a call as velmora-decode's listing does; after each
+// word the records it appended are copied out with its index.  The page
+// gets the words once and every record once, deflated; it builds each
+// frame's list from them (a frame is the list from its last clear to its
+// end of frame) and draws it with the renderer's own mapping, tabulated
+// here by plot_map.
+#include <setjmp.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/config.h"
+#include "common/pen.h"
+#include "common/platform.h"
+#include "display/display_list.h"
+#include "display/renderer.h"
+#include "font/glyphs.h"
+#include "font/stroker.h"
+#include "picture/file.h"
+#include "stream/framer.h"
+#include "stream/words.h"
+#include "tools/encode.h"
+#include "tools/inspect_page.h"
+#include "tools/source.h"
+
+constexpr int32_t page_width = 664;   // the window's size at start, pixels
+constexpr int32_t page_height = 498;  //
+constexpr size_t max_places = 200;    // positions listed on the page for each kind of event
+constexpr size_t max_input = (size_t)1 << 31;  // bytes; word offsets go to the page as 32-bit
+constexpr int32_t first_code = 32;    // the stroker's glyph 0
+constexpr uint32_t last_glyph = 95;   // DEL, drawn for every other code
+
+static const char usage_text[] =
+        "usage: velmora-inspect [-o PAGE.html] STREAM\n"
+        "\n"
+        "Writes one self-contained HTML page for a Velmora byte stream (STREAM, or\n"
+        "standard input when it is \"-\"; a file named *.vel is read as\n"
+        "velmora-encode's text form): every frame as the window shows it at its start\n"
+        "size (664x498) with double buffering, to step through, zoom and pan; each\n"
+        "stroke linked to the words that drew it and each word to its strokes; and\n"
+        "the stream's health (sync, dropped bytes, filler, words without meaning,\n"
+        "clamped coordinates, pens wrapped below zero, list overflow).  The decoding\n"
+        "is the display program's own framer, decoder, stroker and display list.\n"
+        "The page needs no network: open it from disk in any current browser.\n"
+        "\n"
+        "  -o PAGE       write the page to PAGE, through a temporary file; default\n"
+        "                STREAM with .html in place of its extension\n"
+        "  -h, --help    show this text\n"
+        "  --version     show the version\n"
+        "\n"
+        "In the page: left/right step a frame, Home/End the first and last, the\n"
+        "wheel zooms, dragging pans.  PAGE.html#frame=N opens frame N (from 1);\n"
+        "#frame=N&view=bare shows only its picture at 664x498.\n"
+        "\n"
+        "Exit status: 0 written; 1 written, but the display list overflows (\"too\n"
+        "many commands\": the display would halt there, and the page shows the\n"
+        "stream up to that word); 2 bad usage, empty or unreadable input, errors in\n"
+        "a .vel file, or the page could not be written.  Messages go to standard\n"
+        "error.\n";
+
+static int fail(const std::string &what)
+{
+	fprintf(stderr, "velmora-inspect: %s\n", what.c_str());
+	return 2;
+}
+
+// ---------------------------------------------------------------- the run
+
+// The display program's halt, reached from inside the framer on overflow.
+// The program would do nothing more, so neither does the run: back to it.
+static jmp_buf halted;
+void error_exit()
+{
+	longjmp(halted, 1);
+}
+
+struct Frame {
+	uint32_t list_start;  // first record of its list, counted over the whole run
+	uint32_t list_end;    // one past its last record
+	uint32_t word_end;    // one past its last word
+	int flags;            // frame_unfinished, frame_halted
+};
+constexpr int frame_unfinished = 1;  // no end of frame: the list as it stands
+constexpr int frame_halted = 2;      // the list overflowed in it
+
+struct Places {
+	uint64_t count = 0;
+	std::vector<uint32_t> at;  // word indexes, or byte offsets for byte events
+	void add(uint64_t v)
+	{
+		if (at.size() < max_places)
+			at.push_back((uint32_t)v);
+		count++;
+	}
+};
+
+struct Run {
+	std::vector<uint16_t> words;
+	std::vector<uint8_t> counts;  // records each word appended to the list
+	std::vector<uint16_t> p1, p2;
+	std::vector<uint8_t> kinds;
+	std::vector<std::pair<uint32_t, uint32_t>> jumps;  // (word, offset) where a word does not follow the last
+	std::vector<Frame> frames;
+	int64_t sync_at = -1;
+	Places dropped;         // byte offsets
+	Places out_of_step;     // byte offsets of FF FF pairs that straddle two words
+	Places filler, ignored;  // words
+	Places clamped;         // words with a coordinate above 1023 cut to 1023
+	Places wrapped;         // words with a point or the pen below zero, wrapped to 16 bits
+	int64_t halt_word = -1;
+	int32_t halt_records = 0;
+	const char *cut_off = "";  // a word or sync pair cut off by the end
+};
+
+// A word's meaning from its bits alone: filler and words the decoder drops.
+static bool meaningless(uint16_t w)
+{
+	if (w & VW_CONTROL_BIT) {
+		unsigned op = w & VW_CONTROL_OPCODE_MASK;
+		return op != OP_CLEAR && op != OP_END_FRAME && op != OP_ATTRIBUTES && op != OP_CHARACTER;
+	}
+	unsigned op = w & VW_GRAPHICS_OPCODE_MASK;
+	return op != OP_SET_X && op != OP_SET_Y && op != OP_MOVE_X && op != OP_MOVE_Y && op != OP_DRAW_X &&
+	       op != OP_DRAW_Y;
+}
+
+// The points of the character just stroked, as the stroker's own getxy
+// worked them out from the pen it started at: below zero or above 1023
+// before the display list clamped them.
+static void character_edges(uint16_t w, uint16_t x0, uint16_t y0, uint16_t attr, bool *clamp, bool *wrap)
+{
+	uint32_t index = (uint8_t)((w & 0xFF) - first_code);
+	if (index > last_glyph)
+		index = last_glyph;
+	int32_t size = attr & 7, rotation = (attr & 0x60) >> 5;
+	cptr = cptrs[index];
+	while (getxy(size, rotation) != -1) {
+		uint32_t x = (uint32_t)(xx + x0) & 0xFFFF, y = (uint32_t)(yy + y0) & 0xFFFF;
+		*wrap |= xx + x0 < 0 || yy + y0 < 0;
+		*clamp |= x > max_x || y > max_y;
+	}
+}
+
+static void note_word(Run &r, uint16_t w, uint16_t x0, uint16_t y0, uint16_t attr)
+{
+	size_t i = r.words.size() - 1;
+	if (w == VW_FILLER) {
+		r.filler.add(i);
+		return;
+	}
+	if (meaningless(w)) {
+		r.ignored.add(i);
+		return;
+	}
+	bool clamp = false, wrap = false;
+	if ((w & VW_CONTROL_BIT) == 0) {
+		unsigned op = w & VW_GRAPHICS_OPCODE_MASK;
+		if (op != OP_SET_X && op != OP_SET_Y)
+			clamp = gx1 > max_x || gy1 > max_y;
+	} else if ((w & VW_CONTROL_OPCODE_MASK) == OP_CHARACTER) {
+		character_edges(w, x0, y0, attr, &clamp, &wrap);
+		// The advance runs the pen down only for rotations 2 and 3.
+		wrap |= gx1 > x0 && (attr & 0x60) == 0x40;
+		wrap |= gy1 > y0 && (attr & 0x60) == 0x60;
+	}
+	if (clamp)
+		r.clamped.add(i);
+	if (wrap)
+		r.wrapped.add(i);
+}
+
+// Appends what the last word stored in the list: its new rows, or after a
+// clear every row.
+static void take_records(Run &r, int32_t before, uint32_t clears_before, uint32_t *list_start)
+{
+	if (nClears != clears_before) {
+		before = 0;
+		*list_start = (uint32_t)r.kinds.size();
+	}
+	int32_t end = nCommands < max_commands ? nCommands : max_commands;
+	int32_t n = end > before ? end - before : 0;
+	for (int32_t k = before; k < end; k++) {
+		r.kinds.push_back((uint8_t)command[k].kind);
+		r.p1.push_back(command[k].p1);
+		r.p2.push_back(command[k].p2);
+	}
+	r.counts.push_back((uint8_t)n);  // at most 2 for a move, a glyph's strokes for a character
+}
+
+// Written between setjmp and the halt's longjmp, so not kept in registers.
+static uint32_t list_start = 0;      // first record, over the run, of the list as it stands
+static int32_t records_before = 0;  // nCommands before the word in hand
+
+static void feed(const std::vector<uint8_t> &in, Run &r)
+{
+	uint64_t high_at = 0, next_word_at = UINT64_MAX;
+	for (uint64_t i = 0; i < in.size(); i++) {
+		uint8_t c = in[i];
+		uint32_t before = state;
+		records_before = nCommands;
+		uint32_t clears_before = nClears;
+		uint16_t x0 = gx1, y0 = gy1, attr = CharacterAttributes;
+		if (before == state_low) {
+			// The word is complete with this byte; the framer may halt in it.
+			uint16_t w = (uint16_t)(instruction | c);
+			if (high_at != next_word_at)
+				r.jumps.push_back({(uint32_t)r.words.size(), (uint32_t)high_at});
+			next_word_at = high_at + 2;
+			r.words.push_back(w);
+			if (c == 0xFF && i + 1 < in.size() && in[i + 1] == 0xFF)
+				r.out_of_step.add(i);
+		}
+		source_give(&c, 1);
+		GetInstruction();
+		switch (before) {
+		case state_hunting:
+			if (state != state_half_sync)
+				r.dropped.add(i);
+			break;
+		case state_half_sync:
+			if (state == state_high) {
+				r.sync_at = (int64_t)i - 1;
+			} else {
+				r.dropped.add(i - 1);
+				r.dropped.add(i);
+			}
+			break;
+		case state_high:
+			high_at = i;
+			break;
+		default:
+			take_records(r, records_before, clears_before, &list_start);
+			note_word(r, r.words.back(), x0, y0, attr);
+			if (sw_wait != 0) {
+				// A drawing pass would present the list here and release the framer.
+				sw_wait = 0;
+				r.frames.push_back(
+				        {list_start, (uint32_t)r.kinds.size(), (uint32_t)r.words.size(), 0});
+			}
+			break;
+		}
+	}
+	if (state == state_half_sync)
+		r.cut_off = "sync";
+	else if (state == state_low)
+		r.cut_off = "word";
+}
+
+static void run_stream(const std::vector<uint8_t> &in, Run &r)
+{
+	bytes_read = 0;
+	if (setjmp(halted) == 0) {
+		feed(in, r);
+	} else {
+		// The word that overflowed: its stored rows, its frame halted.
+		r.halt_word = (int64_t)r.words.size() - 1;
+		r.halt_records = nCommands;
+		take_records(r, records_before, nClears, &list_start);
+		r.frames.push_back({list_start, (uint32_t)r.kinds.size(), (uint32_t)r.words.size(),
+		                    frame_unfinished | frame_halted});
+		return;
+	}
+	uint32_t done = r.frames.empty() ? 0 : r.frames.back().word_end;
+	if (r.words.size() > done)
+		r.frames.push_back({list_start, (uint32_t)r.kinds.size(), (uint32_t)r.words.size(),
+		                    frame_unfinished});
+}
+
+// ---------------------------------------------------------------- the page
+
+static void json_string(std::string &out, const std::string &s)
+{
+	out += '"';
+	for (unsigned char c : s) {
+		char esc[8];
+		if (c == '"' || c == '\\' || c == '<' || c == '>' || c == '&' || c < 0x20) {
+			snprintf(esc, sizeof esc, "\\u%04x", c);
+			out += esc;
+		} else {
+			out += (char)c;
+		}
+	}
+	out += '"';
+}
+
+// Appends the i-th item of a JSON array.
+static void item(std::string &out, size_t i, const std::string &v)
+{
+	if (i > 0)
+		out += ',';
+	out += v;
+}
+
+static void json_places(std::string &out, const char *name, const Places &p)
+{
+	out += ",\"";
+	out += name;
+	out += "\":{\"count\":" + std::to_string(p.count) + ",\"at\":[";
+	for (size_t i = 0; i < p.at.size(); i++)
+		item(out, i, std::to_string(p.at[i]));
+	out += "]}";
+}
+
+static std::string number(double v)
+{
+	char text[32];
+	snprintf(text, sizeof text, "%.4f", v);
+	return text;
+}
+
+static std::string meta_json(const Run &r, const std::string &name, uint64_t size)
+{
+	std::string o = "{\"version\":\"" VELMORA_VERSION "\",\"name\":";
+	json_string(o, name);
+	o += ",\"bytes\":" + std::to_string(size);
+	o += ",\"words\":" + std::to_string(r.words.size());
+	o += ",\"records\":" + std::to_string(r.kinds.size());
+	o += ",\"width\":" + std::to_string(page_width) + ",\"height\":" + std::to_string(page_height);
+	o += ",\"maxCommands\":" + std::to_string(max_commands);
+	o += ",\"syncAt\":" + std::to_string(r.sync_at);
+	o += ",\"cutOff\":\"" + std::string(r.cut_off) + "\"";
+	o += ",\"haltWord\":" + std::to_string(r.halt_word);
+	o += ",\"haltRecords\":" + std::to_string(r.halt_records);
+	json_places(o, "dropped", r.dropped);
+	json_places(o, "outOfStep", r.out_of_step);
+	json_places(o, "filler", r.filler);
+	json_places(o, "ignored", r.ignored);
+	json_places(o, "clamped", r.clamped);
+	json_places(o, "wrapped", r.wrapped);
+	o += ",\"jumps\":[";
+	for (size_t i = 0; i < r.jumps.size(); i++)
+		item(o, i, "[" + std::to_string(r.jumps[i].first) + "," + std::to_string(r.jumps[i].second) + "]");
+	o += "],\"frames\":[";
+	for (size_t i = 0; i < r.frames.size(); i++) {
+		const Frame &f = r.frames[i];
+		item(o, i,
+		     "[" + std::to_string(f.list_start) + "," + std::to_string(f.list_end) + "," +
+		             std::to_string(f.word_end) + "," + std::to_string(f.flags) + "]");
+	}
+	// The renderer's mapping at the start size, pixels from the left and
+	// top edges: one plot unit is width/2 pixels on both axes.
+	o += "],\"mapX\":[";
+	for (uint32_t v = 0; v <= max_x; v++)
+		item(o, v, number(((double)plot_map((uint16_t)v, max_x) + 1.0) * page_width / 2.0));
+	o += "],\"mapY\":[";
+	for (uint32_t v = 0; v <= max_y; v++)
+		item(o, v, number(page_height - ((double)plot_map((uint16_t)v, max_y) + 1.0) * page_width / 2.0));
+	o += "]}";
+	return o;
+}
+
+template <typename T> static void put(std::vector<uint8_t> &out, const std::vector<T> &v)
+{
+	// Little-endian, as the page's typed arrays read them on every machine
+	// this runs on; 16-bit arrays first so each starts at an even offset.
+	for (T x : v)
+		for (size_t b = 0; b < sizeof(T); b++)
+			out.push_back((uint8_t)(x >> (8 * b)));
+}
+
+static bool blob_base64(const Run &r, std::string *out, std::string *why)
+{
+	std::vector<uint8_t> raw;
+	raw.reserve(r.words.size() * 3 + r.kinds.size() * 5);
+	put(raw, r.words);
+	put(raw, r.p1);
+	put(raw, r.p2);
+	put(raw, r.counts);
+	put(raw, r.kinds);
+	uLongf packed_size = compressBound((uLong)raw.size());
+	std::vector<uint8_t> packed(packed_size);
+	if (compress2(packed.data(), &packed_size, raw.data(), (uLong)raw.size(), 1) != Z_OK) {
+		*why = "cannot deflate the page's data";
+		return false;
+	}
+	static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+	out->reserve((packed_size + 2) / 3 * 4);
+	for (size_t i = 0; i < packed_size; i += 3) {
+		uint32_t v = (uint32_t)packed[i] << 16;
+		size_t n = packed_size - i < 3 ? packed_size - i : 3;
+		if (n > 1)
+			v |= (uint32_t)packed[i + 1] << 8;
+		if (n > 2)
+			v |= packed[i + 2];
+		*out += digits[v >> 18];
+		*out += digits[(v >> 12) & 63];
+		*out += n > 1 ? digits[(v >> 6) & 63] : '=';
+		*out += n > 2 ? digits[v & 63] : '=';
+	}
+	return true;
+}
+
+// ---------------------------------------------------------------- input
+
+static bool read_input(const char *path, std::vector<uint8_t> *bytes, std::string *why)
+{
+	FILE *in = stdin;
+	if (strcmp(path, "-") != 0) {
+		in = fopen(path, "rb");
+		if (!in) {
+			*why = "cannot open " + std::string(path) + ": " + strerror(errno);
+			return false;
+		}
+	}
+	unsigned char chunk[1 << 16];
+	size_t n;
+	while ((n = fread(chunk, 1, sizeof chunk, in)) > 0 && bytes->size() <= max_input)
+		bytes->insert(bytes->end(), chunk, chunk + n);
+	bool ok = !ferror(in);
+	int err = errno;
+	if (in != stdin)
+		fclose(in);
+	if (!ok)
+		*why = std::string(path) + ": read error: " + strerror(err);
+	else if (bytes->size() > max_input)
+		*why = std::string(path) + ": more than 2 GiB; cut out the part to inspect";
+	return ok && bytes->size() <= max_input;
+}
+
+static bool ends_with(const std::string &s, const char *tail)
+{
+	size_t n = strlen(tail);
+	return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+static int bad_usage(const std::string &what)
+{
+	fprintf(stderr, "velmora-inspect: %s\nTry 'velmora-inspect --help'.\n", what.c_str());
+	return 2;
+}
+
+int main(int argc, char **argv)
+{
+	const char *path = nullptr;
+	const char *out_path = nullptr;
+	bool sw_options_done = false;
+	for (int i = 1; i < argc; i++) {
+		std::string arg = argv[i];
+		if (!sw_options_done && arg.size() > 1 && arg[0] == '-') {
+			if (arg == "--") {
+				sw_options_done = true;
+			} else if (arg == "--help" || arg == "-h") {
+				fputs(usage_text, stdout);
+				return 0;
+			} else if (arg == "--version") {
+				printf("velmora-inspect %s\n", VELMORA_VERSION);
+				return 0;
+			} else if (arg == "-o") {
+				if (i + 1 == argc)
+					return bad_usage("option '-o' needs a PAGE");
+				out_path = argv[++i];
+			} else {
+				return bad_usage("unknown option '" + arg + "'");
+			}
+			continue;
+		}
+		if (path)
+			return bad_usage("more than one input; extra '" + arg + "'");
+		path = argv[i];
+	}
+	if (!path)
+		return bad_usage("no input: give a STREAM file, or - for standard input");
+	std::string name = strcmp(path, "-") == 0 ? "standard input" : path;
+	std::string page_path;
+	if (out_path) {
+		page_path = out_path;
+	} else if (strcmp(path, "-") == 0) {
+		return bad_usage("reading standard input: give -o PAGE");
+	} else {
+		page_path = path;
+		size_t dot = page_path.find_last_of('.');
+		size_t slash = page_path.find_last_of('/');
+		if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+			page_path.erase(dot);
+		page_path += ".html";
+	}
+
+	// The framer's "too many commands" goes with every other message.
+	fflush(stdout);
+	dup2(STDERR_FILENO, STDOUT_FILENO);
+
+	std::vector<uint8_t> bytes;
+	std::string why;
+	if (!read_input(path, &bytes, &why))
+		return fail(why);
+	if (ends_with(name, ".vel")) {
+		std::string text(bytes.begin(), bytes.end());
+		Encoded e = encode_text(text);
+		for (const EncodeMessage &m : e.messages)
+			fprintf(stderr, "%s:%d:%d: %s: %s\n", name.c_str(), m.line, m.column,
+			        m.error ? "error" : "warning", m.text.c_str());
+		if (e.errors > 0)
+			return 2;
+		bytes = std::move(e.bytes);
+	}
+	if (bytes.empty())
+		return fail(name + " is empty: there is nothing to inspect");
+
+	Run r;
+	run_stream(bytes, r);
+
+	std::string page((const char *)inspect_page, inspect_page_size);
+	std::string blob;
+	if (!blob_base64(r, &blob, &why))
+		return fail(why);
+	std::string meta = meta_json(r, name, bytes.size());
+	// The blob first: the name in the metadata may hold anything.
+	const std::string meta_mark = "/*META*/", blob_mark = "/*BLOB*/";
+	page.replace(page.find(blob_mark), blob_mark.size(), blob);
+	page.replace(page.find(meta_mark), meta_mark.size(), meta);
+	if (!write_file(page_path.c_str(), page.data(), page.size(), &why))
+		return fail("cannot write the page: " + why);
+
+	if (r.halt_word >= 0) {
+		fprintf(stderr,
+		        "velmora-inspect: %s: the display list overflows (%d records) at the word ending at "
+		        "byte offset %" PRIu64 ": the display would halt there; the page shows the stream up "
+		        "to it\n",
+		        name.c_str(), (int)r.halt_records, bytes_read - 1);
+		return 1;
+	}
+	if (r.sync_at < 0)
+		fprintf(stderr, "velmora-inspect: %s: no sync pair in %zu bytes: the display draws nothing\n",
+		        name.c_str(), bytes.size());
+	else if (r.frames.size() == 1 && (r.frames[0].flags & frame_unfinished))
+		fprintf(stderr, "velmora-inspect: %s: no end of frame: one unfinished frame\n", name.c_str());
+	return 0;
+}
