@@ -33,12 +33,12 @@
 #include "tools/inspect_page.h"
 #include "tools/source.h"
 
-constexpr int32_t page_width = 664;   // the window's size at start, pixels
-constexpr int32_t page_height = 498;  //
-constexpr size_t max_places = 200;    // positions listed on the page for each kind of event
+constexpr int32_t page_width = 664;            // the window's size at start, pixels
+constexpr int32_t page_height = 498;           //
+constexpr size_t max_places = 200;             // positions listed on the page for each kind of event
 constexpr size_t max_input = (size_t)1 << 31;  // bytes; word offsets go to the page as 32-bit
-constexpr int32_t first_code = 32;    // the stroker's glyph 0
-constexpr uint32_t last_glyph = 95;   // DEL, drawn for every other code
+constexpr int32_t first_code = 32;             // the stroker's glyph 0
+constexpr uint32_t last_glyph = 95;            // DEL, drawn for every other code
 
 static const char usage_text[] =
         "usage: velmora-inspect [-o PAGE.html] STREAM\n"
@@ -109,14 +109,15 @@ struct Run {
 	std::vector<uint8_t> counts;  // records each word appended to the list
 	std::vector<uint16_t> p1, p2;
 	std::vector<uint8_t> kinds;
-	std::vector<std::pair<uint32_t, uint32_t>> jumps;  // (word, offset) where a word does not follow the last
+	std::vector<std::pair<uint32_t, uint32_t>>
+	        jumps;  // (word, offset) where a word does not follow the last
 	std::vector<Frame> frames;
 	int64_t sync_at = -1;
-	Places dropped;         // byte offsets
-	Places out_of_step;     // byte offsets of FF FF pairs that straddle two words
+	Places dropped;          // byte offsets
+	Places out_of_step;      // byte offsets of FF FF pairs that straddle two words
 	Places filler, ignored;  // words
-	Places clamped;         // words with a coordinate above 1023 cut to 1023
-	Places wrapped;         // words with a point or the pen below zero, wrapped to 16 bits
+	Places clamped;          // words with a coordinate above 1023 cut to 1023
+	Places wrapped;          // words with a point or the pen below zero, wrapped to 16 bits
 	int64_t halt_word = -1;
 	int32_t halt_records = 0;
 	const char *cut_off = "";  // a word or sync pair cut off by the end
@@ -198,7 +199,7 @@ static void take_records(Run &r, int32_t before, uint32_t clears_before, uint32_
 }
 
 // Written between setjmp and the halt's longjmp, so not kept in registers.
-static uint32_t list_start = 0;      // first record, over the run, of the list as it stands
+static uint32_t list_start = 0;     // first record, over the run, of the list as it stands
 static int32_t records_before = 0;  // nCommands before the word in hand
 
 static void feed(const std::vector<uint8_t> &in, Run &r)
@@ -272,8 +273,8 @@ static void run_stream(const std::vector<uint8_t> &in, Run &r)
 	}
 	uint32_t done = r.frames.empty() ? 0 : r.frames.back().word_end;
 	if (r.words.size() > done)
-		r.frames.push_back({list_start, (uint32_t)r.kinds.size(), (uint32_t)r.words.size(),
-		                    frame_unfinished});
+		r.frames.push_back(
+		        {list_start, (uint32_t)r.kinds.size(), (uint32_t)r.words.size(), frame_unfinished});
 }
 
 // ---------------------------------------------------------------- the page
@@ -339,7 +340,8 @@ static std::string meta_json(const Run &r, const std::string &name, uint64_t siz
 	json_places(o, "wrapped", r.wrapped);
 	o += ",\"jumps\":[";
 	for (size_t i = 0; i < r.jumps.size(); i++)
-		item(o, i, "[" + std::to_string(r.jumps[i].first) + "," + std::to_string(r.jumps[i].second) + "]");
+		item(o, i,
+		     "[" + std::to_string(r.jumps[i].first) + "," + std::to_string(r.jumps[i].second) + "]");
 	o += "],\"frames\":[";
 	for (size_t i = 0; i < r.frames.size(); i++) {
 		const Frame &f = r.frames[i];
@@ -354,7 +356,8 @@ static std::string meta_json(const Run &r, const std::string &name, uint64_t siz
 		item(o, v, number(((double)plot_map((uint16_t)v, max_x) + 1.0) * page_width / 2.0));
 	o += "],\"mapY\":[";
 	for (uint32_t v = 0; v <= max_y; v++)
-		item(o, v, number(page_height - ((double)plot_map((uint16_t)v, max_y) + 1.0) * page_width / 2.0));
+		item(o, v,
+		     number(page_height - ((double)plot_map((uint16_t)v, max_y) + 1.0) * page_width / 2.0));
 	o += "]}";
 	return o;
 }
