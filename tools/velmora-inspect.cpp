@@ -11,6 +11,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <bit>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -204,6 +205,8 @@ static int32_t records_before = 0;  // nCommands before the word in hand
 
 static void feed(const std::vector<uint8_t> &in, Run &r)
 {
+	r.words.reserve(in.size() / 2);
+	r.counts.reserve(in.size() / 2);
 	uint64_t high_at = 0, next_word_at = UINT64_MAX;
 	for (uint64_t i = 0; i < in.size(); i++) {
 		uint8_t c = in[i];
@@ -362,13 +365,20 @@ static std::string meta_json(const Run &r, const std::string &name, uint64_t siz
 	return o;
 }
 
+// Little-endian, as the page's typed arrays read them on the machines that
+// open it; 16-bit arrays first so each starts at an even offset.
 template <typename T> static void put(std::vector<uint8_t> &out, const std::vector<T> &v)
 {
-	// Little-endian, as the page's typed arrays read them on every machine
-	// this runs on; 16-bit arrays first so each starts at an even offset.
-	for (T x : v)
-		for (size_t b = 0; b < sizeof(T); b++)
-			out.push_back((uint8_t)(x >> (8 * b)));
+	size_t at = out.size();
+	out.resize(at + v.size() * sizeof(T));
+	if constexpr (std::endian::native == std::endian::little) {
+		if (!v.empty())
+			memcpy(out.data() + at, v.data(), v.size() * sizeof(T));
+	} else {
+		for (T x : v)
+			for (size_t b = 0; b < sizeof(T); b++)
+				out[at++] = (uint8_t)(x >> (8 * b));
+	}
 }
 
 static bool blob_base64(const Run &r, std::string *out, std::string *why)
