@@ -192,9 +192,11 @@ static void take_records(Run &r, int32_t before, uint32_t clears_before, uint32_
 	int32_t end = nCommands < max_commands ? nCommands : max_commands;
 	int32_t n = end > before ? end - before : 0;
 	for (int32_t k = before; k < end; k++) {
+		// An end of frame carries no operands: its row keeps what it held.
+		bool sw_operands = command[k].kind != CMD_END_FRAME;
 		r.kinds.push_back((uint8_t)command[k].kind);
-		r.p1.push_back(command[k].p1);
-		r.p2.push_back(command[k].p2);
+		r.p1.push_back(sw_operands ? command[k].p1 : 0);
+		r.p2.push_back(sw_operands ? command[k].p2 : 0);
 	}
 	r.counts.push_back((uint8_t)n);  // at most 2 for a move, a glyph's strokes for a character
 }
@@ -221,7 +223,10 @@ static void feed(const std::vector<uint8_t> &in, Run &r)
 				r.jumps.push_back({(uint32_t)r.words.size(), (uint32_t)high_at});
 			next_word_at = high_at + 2;
 			r.words.push_back(w);
-			if (c == 0xFF && i + 1 < in.size() && in[i + 1] == 0xFF)
+			// A pair across two words, not followed by filler: a board that
+			// sent sync out of step with this framing.
+			if (c == 0xFF && w != VW_FILLER && i + 1 < in.size() && in[i + 1] == 0xFF &&
+			    (i + 2 == in.size() || in[i + 2] != 0xFF))
 				r.out_of_step.add(i);
 		}
 		source_give(&c, 1);
