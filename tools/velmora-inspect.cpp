@@ -7,6 +7,7 @@
 // frame's list from them (a frame is the list from its last clear to its
 // end of frame) and draws it with the renderer's own mapping, tabulated
 // here by plot_map.
+#include <fcntl.h>
 #include <setjmp.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -54,8 +55,9 @@ static const char usage_text[] =
         "is the display program's own framer, decoder, stroker and display list.\n"
         "The page needs no network: open it from disk in any current browser.\n"
         "\n"
-        "  -o PAGE       write the page to PAGE, through a temporary file; default\n"
-        "                STREAM with .html in place of its extension\n"
+        "  -o PAGE       write the page to PAGE, through a temporary file (\"-\" is\n"
+        "                standard output, not a terminal); default STREAM with .html\n"
+        "                in place of its extension\n"
         "  -h, --help    show this text\n"
         "  --version     show the version\n"
         "\n"
@@ -503,7 +505,16 @@ int main(int argc, char **argv)
 		page_path += ".html";
 	}
 
-	// The framer's "too many commands" goes with every other message.
+	// Standard output carries the page or nothing: the framer's "too many
+	// commands" goes with every other message.
+	int out_fd = -1;
+	if (page_path == "-") {
+		if (isatty(STDOUT_FILENO))
+			return fail("will not write a page to a terminal; give -o FILE or redirect it");
+		out_fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+		if (out_fd < 0)
+			return fail(std::string("standard output: ") + strerror(errno));
+	}
 	fflush(stdout);
 	dup2(STDERR_FILENO, STDOUT_FILENO);
 
@@ -536,8 +547,13 @@ int main(int argc, char **argv)
 	const std::string meta_mark = "/*META*/", blob_mark = "/*BLOB*/";
 	page.replace(page.find(blob_mark), blob_mark.size(), blob);
 	page.replace(page.find(meta_mark), meta_mark.size(), meta);
-	if (!write_file(page_path.c_str(), page.data(), page.size(), &why))
+	if (out_fd >= 0) {
+		if (!write_all(out_fd, page.data(), page.size()) || close(out_fd) != 0)
+			return fail(std::string("cannot write the page: standard output: ") +
+			            strerror(errno));
+	} else if (!write_file(page_path.c_str(), page.data(), page.size(), &why)) {
 		return fail("cannot write the page: " + why);
+	}
 
 	if (r.halt_word >= 0) {
 		fprintf(stderr,
