@@ -207,49 +207,40 @@ static void take_records(Run &r, int32_t before, uint32_t clears_before, uint32_
 static uint32_t list_start = 0;     // first record, over the run, of the list as it stands
 static int32_t records_before = 0;  // nCommands before the word in hand
 
+// At a word boundary the framer gets the word's two bytes in one call; else
+// one byte a call, so that each step of its hunt for sync shows.
 static void feed(const std::vector<uint8_t> &in, Run &r)
 {
 	r.words.reserve(in.size() / 2);
 	r.counts.reserve(in.size() / 2);
 	uint64_t high_at = 0, next_word_at = UINT64_MAX;
 	for (uint64_t i = 0; i < in.size(); i++) {
-		uint8_t c = in[i];
 		uint32_t before = state;
+		size_t n = before == state_high && i + 1 < in.size() ? 2 : 1;
+		uint64_t low = i + n - 1;
 		records_before = nCommands;
 		uint32_t clears_before = nClears;
 		uint16_t x0 = gx1, y0 = gy1, attr = CharacterAttributes;
-		if (before == state_low) {
-			// The word is complete with this byte; the framer may halt in it.
-			uint16_t w = (uint16_t)(instruction | c);
+		bool sw_word = before == state_low || n == 2;
+		if (sw_word) {
+			// The word is complete with these bytes; the framer may halt in it.
+			if (n == 2)
+				high_at = i;
+			uint16_t w = (uint16_t)(n == 2 ? in[i] << 8 | in[low] : instruction | in[low]);
 			if (high_at != next_word_at)
 				r.jumps.push_back({(uint32_t)r.words.size(), (uint32_t)high_at});
 			next_word_at = high_at + 2;
 			r.words.push_back(w);
 			// A pair across two words, not followed by filler: a board that
 			// sent sync out of step with this framing.
-			if (c == 0xFF && w != VW_FILLER && i + 1 < in.size() && in[i + 1] == 0xFF &&
-			    (i + 2 == in.size() || in[i + 2] != 0xFF))
-				r.out_of_step.add(i);
+			if (in[low] == 0xFF && w != VW_FILLER && low + 1 < in.size() && in[low + 1] == 0xFF &&
+			    (low + 2 == in.size() || in[low + 2] != 0xFF))
+				r.out_of_step.add(low);
 		}
-		source_give(&c, 1);
+		source_give(&in[i], n);
 		GetInstruction();
-		switch (before) {
-		case state_hunting:
-			if (state != state_half_sync)
-				r.dropped.add(i);
-			break;
-		case state_half_sync:
-			if (state == state_high) {
-				r.sync_at = (int64_t)i - 1;
-			} else {
-				r.dropped.add(i - 1);
-				r.dropped.add(i);
-			}
-			break;
-		case state_high:
-			high_at = i;
-			break;
-		default:
+		i = low;
+		if (sw_word) {
 			take_records(r, records_before, clears_before, &list_start);
 			note_word(r, r.words.back(), x0, y0, attr);
 			if (sw_wait != 0) {
@@ -258,7 +249,18 @@ static void feed(const std::vector<uint8_t> &in, Run &r)
 				r.frames.push_back(
 				        {list_start, (uint32_t)r.kinds.size(), (uint32_t)r.words.size(), 0});
 			}
-			break;
+		} else if (before == state_hunting) {
+			if (state != state_half_sync)
+				r.dropped.add(i);
+		} else if (before == state_half_sync) {
+			if (state == state_high) {
+				r.sync_at = (int64_t)i - 1;
+			} else {
+				r.dropped.add(i - 1);
+				r.dropped.add(i);
+			}
+		} else {
+			high_at = i;  // a word's high byte, the input's last byte
 		}
 	}
 	if (state == state_half_sync)
