@@ -109,9 +109,9 @@ struct Places {
 
 struct Run {
 	std::vector<uint16_t> words;
-	std::vector<uint8_t> counts;  // records each word appended to the list
-	std::vector<uint16_t> p1, p2;
-	std::vector<uint8_t> kinds;
+	std::vector<uint8_t> counts;                         // records each word appended to the list
+	std::vector<uint32_t> records;                       // packed by pack()
+	std::vector<std::pair<uint16_t, uint16_t>> colours;  // p1 and p2 of each colour record seen
 	std::vector<std::pair<uint32_t, uint32_t>>
 	        jumps;  // (word, offset) where a word does not follow the last
 	std::vector<Frame> frames;
@@ -183,22 +183,41 @@ static void note_word(Run &r, uint16_t w, uint16_t x0, uint16_t y0, uint16_t att
 		r.wrapped.add(i);
 }
 
+// A record in 32 bits: kind - 1 in bits 31-30; a GOTO's or DRAW's p1 in bits
+// 9-0 and p2 in 19-10; a colour record's index in Run::colours in 9-0.  An
+// end of frame carries no operands (its row keeps what it held).
+static_assert(CMD_GOTO == 1 && CMD_DRAW == 2 && CMD_COLOR == 3 && CMD_END_FRAME == 4,
+              "kinds 1..4 pack into two bits");
+static_assert(max_x < 1024 && max_y < 1024, "stored coordinates pack into ten bits");
+static uint32_t pack(Run &r, const DisplayRecord &d)
+{
+	uint32_t kind = (uint32_t)(d.kind - 1) << 30;
+	if (d.kind == CMD_COLOR) {
+		std::pair<uint16_t, uint16_t> c = {d.p1, d.p2};
+		size_t i = 0;
+		while (i < r.colours.size() && r.colours[i] != c)
+			i++;
+		if (i == r.colours.size())
+			r.colours.push_back(c);
+		return kind | (uint32_t)i;
+	}
+	if (d.kind == CMD_END_FRAME)
+		return kind;
+	return kind | (uint32_t)d.p2 << 10 | d.p1;
+}
+
 // Appends what the last word stored in the list: its new rows, or after a
 // clear every row.
 static void take_records(Run &r, int32_t before, uint32_t clears_before, uint32_t *list_start)
 {
 	if (nClears != clears_before) {
 		before = 0;
-		*list_start = (uint32_t)r.kinds.size();
+		*list_start = (uint32_t)r.records.size();
 	}
 	int32_t end = nCommands < max_commands ? nCommands : max_commands;
 	int32_t n = end > before ? end - before : 0;
 	for (int32_t k = before; k < end; k++) {
-		// An end of frame carries no operands: its row keeps what it held.
-		bool sw_operands = command[k].kind != CMD_END_FRAME;
-		r.kinds.push_back((uint8_t)command[k].kind);
-		r.p1.push_back(sw_operands ? command[k].p1 : 0);
-		r.p2.push_back(sw_operands ? command[k].p2 : 0);
+		r.records.push_back(pack(r, command[k]));
 	}
 	r.counts.push_back((uint8_t)n);  // at most 2 for a move, a glyph's strokes for a character
 }
@@ -246,8 +265,8 @@ static void feed(const std::vector<uint8_t> &in, Run &r)
 			if (sw_wait != 0) {
 				// A drawing pass would present the list here and release the framer.
 				sw_wait = 0;
-				r.frames.push_back(
-				        {list_start, (uint32_t)r.kinds.size(), (uint32_t)r.words.size(), 0});
+				r.frames.push_back({list_start, (uint32_t)r.records.size(),
+				                    (uint32_t)r.words.size(), 0});
 			}
 		} else if (before == state_hunting) {
 			if (state != state_half_sync)
@@ -279,14 +298,14 @@ static void run_stream(const std::vector<uint8_t> &in, Run &r)
 		r.halt_word = (int64_t)r.words.size() - 1;
 		r.halt_records = nCommands;
 		take_records(r, records_before, nClears, &list_start);
-		r.frames.push_back({list_start, (uint32_t)r.kinds.size(), (uint32_t)r.words.size(),
+		r.frames.push_back({list_start, (uint32_t)r.records.size(), (uint32_t)r.words.size(),
 		                    frame_unfinished | frame_halted});
 		return;
 	}
 	uint32_t done = r.frames.empty() ? 0 : r.frames.back().word_end;
 	if (r.words.size() > done)
 		r.frames.push_back(
-		        {list_start, (uint32_t)r.kinds.size(), (uint32_t)r.words.size(), frame_unfinished});
+		        {list_start, (uint32_t)r.records.size(), (uint32_t)r.words.size(), frame_unfinished});
 }
 
 // ---------------------------------------------------------------- the page
@@ -337,9 +356,15 @@ static std::string meta_json(const Run &r, const std::string &name, uint64_t siz
 	json_string(o, name);
 	o += ",\"bytes\":" + std::to_string(size);
 	o += ",\"words\":" + std::to_string(r.words.size());
-	o += ",\"records\":" + std::to_string(r.kinds.size());
+	o += ",\"records\":" + std::to_string(r.records.size());
 	o += ",\"width\":" + std::to_string(page_width) + ",\"height\":" + std::to_string(page_height);
 	o += ",\"maxCommands\":" + std::to_string(max_commands);
+	o += ",\"colours\":[";
+	for (size_t i = 0; i < r.colours.size(); i++)
+		item(o, i,
+		     "[" + std::to_string(r.colours[i].first) + "," + std::to_string(r.colours[i].second) +
+		             "]");
+	o += "]";
 	o += ",\"syncAt\":" + std::to_string(r.sync_at);
 	o += ",\"cutOff\":\"" + std::string(r.cut_off) + "\"";
 	o += ",\"haltWord\":" + std::to_string(r.halt_word);
@@ -375,7 +400,7 @@ static std::string meta_json(const Run &r, const std::string &name, uint64_t siz
 }
 
 // Little-endian, as the page's typed arrays read them on the machines that
-// open it; 16-bit arrays first so each starts at an even offset.
+// open it; widest first, so that each array starts at a multiple of its size.
 template <typename T> static void put(std::vector<uint8_t> &out, const std::vector<T> &v)
 {
 	size_t at = out.size();
@@ -393,12 +418,10 @@ template <typename T> static void put(std::vector<uint8_t> &out, const std::vect
 static bool blob_base64(const Run &r, std::string *out, std::string *why)
 {
 	std::vector<uint8_t> raw;
-	raw.reserve(r.words.size() * 3 + r.kinds.size() * 5);
+	raw.reserve(r.records.size() * 4 + r.words.size() * 3);
+	put(raw, r.records);
 	put(raw, r.words);
-	put(raw, r.p1);
-	put(raw, r.p2);
 	put(raw, r.counts);
-	put(raw, r.kinds);
 	uLongf packed_size = compressBound((uLong)raw.size());
 	std::vector<uint8_t> packed(packed_size);
 	if (compress2(packed.data(), &packed_size, raw.data(), (uLong)raw.size(), 1) != Z_OK) {
