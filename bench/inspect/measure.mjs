@@ -54,6 +54,9 @@ for (const stream of [demo, lines]) {
 	const page = await open(browser.context, html, "", errors);
 	const opened = Number(process.hrtime.bigint() - t1) / 1e6;
 	const facts = await page.evaluate(() => [M.frames.length, M.words, M.records]);
+	// Stepping starts a second later, as a person's would: not inside the
+	// collection of what loading left behind.
+	await page.waitForTimeout(1000);
 
 	// In the page: go() builds the frame's strokes, draws them and lists
 	// its words; the paint follows at the next animation frame.
