@@ -117,7 +117,7 @@ struct Run {
 	std::vector<Frame> frames;
 	int64_t sync_at = -1;
 	Places dropped;          // byte offsets
-	Places out_of_step;      // byte offsets of FF FF pairs that straddle two words
+	Places out_of_step;      // words whose low byte FF and the next high byte make a pair
 	Places filler, ignored;  // words
 	Places clamped;          // words with a coordinate above 1023 cut to 1023
 	Places wrapped;          // words with a point or the pen below zero, wrapped to 16 bits
@@ -254,7 +254,7 @@ static void feed(const std::vector<uint8_t> &in, Run &r)
 			// sent sync out of step with this framing.
 			if (in[low] == 0xFF && w != VW_FILLER && low + 1 < in.size() && in[low + 1] == 0xFF &&
 			    (low + 2 == in.size() || in[low + 2] != 0xFF))
-				r.out_of_step.add(low);
+				r.out_of_step.add(r.words.size() - 1);
 		}
 		source_give(&in[i], n);
 		GetInstruction();
