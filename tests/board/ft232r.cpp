@@ -398,17 +398,6 @@ static bool board_can_send()
 
 // ------------------------------------------------------------ the USB side
 
-static std::vector<uint8_t> string_descriptor(const char *s)
-{
-	std::vector<uint8_t> d = {0, 3};
-	for (; *s; s++) {
-		d.push_back((uint8_t)*s);
-		d.push_back(0);
-	}
-	d[0] = (uint8_t)d.size();
-	return d;
-}
-
 static bool standard_request(const usb_redir_control_packet_header *h, std::vector<uint8_t> *in)
 {
 	// clang-format off
@@ -434,12 +423,14 @@ static bool standard_request(const usb_redir_control_packet_header *h, std::vect
 			in->assign(config, config + sizeof config);
 			return true;
 		case 3:
-			if (index == 0)
+			if (index == 0) {
 				*in = {4, 3, 0x09, 0x04};  // US English
-			else if (index <= 3)
-				*in = string_descriptor(index == 1   ? "FTDI"
-				                        : index == 2 ? product_text
-				                                     : serial_text);
+			} else if (index <= 3) {
+				const char *t = index == 1 ? "FTDI" : index == 2 ? product_text : serial_text;
+				*in = {(uint8_t)(2 + 2 * strlen(t)), 3};
+				for (; *t; t++)
+					in->insert(in->end(), {(uint8_t)*t, 0});  // UTF-16LE
+			}
 			return index <= 3;
 		}
 		return false;  // a full-speed device: no qualifier, no BOS
@@ -523,7 +514,7 @@ static void on_control(void *, uint64_t id, usb_redir_control_packet_header *h, 
 	int type = h->requesttype & 0x60;
 	bool ok = type == 0x40 ? vendor_request(h, &in) : type == 0 && standard_request(h, &in);
 	if (!ok) {
-		note("host asks request 0x%02x type 0x%02x value 0x%04x index 0x%04x: stall", h->request,
+		note("host asks request 0x%02x type 0x%02x value 0x%04x index 0x%04x: stalled", h->request,
 		     h->requesttype, h->value, h->index);
 		in.clear();
 	}
