@@ -14,6 +14,7 @@
 // (display/renderer.cpp) draws the whole list, presenting and releasing the
 // framer at every end-of-frame record.  To understand everything else,
 // start reading main().
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -100,17 +101,24 @@ static const char usage_text[] =
 
 // --help and --version answer before any device or display is touched, so
 // they work without a board and without an X server.
+// An answer that cannot be written (a full disk, a closed pipe) is a
+// failure, said on stderr.
+[[noreturn]] static void answer(const char *text)
+{
+	if (fputs(text, stdout) < 0 || fflush(stdout) != 0) {
+		fprintf(stderr, "velmora: write error: %s\n", strerror(errno));
+		exit(1);
+	}
+	exit(0);
+}
+
 static void answer_options(int argc, char **argv)
 {
 	for (int i = 1; i < argc; i++) {
-		if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0) {
-			fputs(usage_text, stdout);
-			exit(0);
-		}
-		if (strcmp(argv[i], "--version") == 0) {
-			printf("velmora %s\n", VELMORA_VERSION);
-			exit(0);
-		}
+		if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0)
+			answer(usage_text);
+		if (strcmp(argv[i], "--version") == 0)
+			answer("velmora " VELMORA_VERSION "\n");
 	}
 }
 

@@ -9,6 +9,7 @@
 
 #include "common/platform.h"
 #include "display/display_list.h"
+#include "tools/answer.h"
 #include "tools/decode.h"
 
 constexpr size_t read_chunk = 1 << 16;  // bytes read from the input at a time
@@ -30,7 +31,12 @@ static const char usage_text[] = "usage: velmora-decode [--records] [FILE]\n"
                                  "               frame K records N   (eof records N at the end)\n"
                                  "               i GOTO|DRAW|COLOR p1 p2, or i END_FRAME\n"
                                  "               pen X Y attr A\n"
+                                 "             GOTO and DRAW: p1 p2 are x y.  COLOR: the colour's\n"
+                                 "             channels as drawn, each 0..255 in 256ths: p1 blue,\n"
+                                 "             p2 green * 256 + red; white 255 65535, red 0 255,\n"
+                                 "             blue 255 0, black 0 0.\n"
                                  "  -h, --help show this text\n"
+                                 "  --version  show the version\n"
                                  "\n"
                                  "Exit status: 0 done; 1 the display list overflowed (\"too many\n"
                                  "commands\", as the display program halts); 2 bad usage or unreadable\n"
@@ -67,8 +73,9 @@ int main(int argc, char **argv)
 			if (strcmp(arg, "--") == 0) {
 				sw_options_done = true;
 			} else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
-				fputs(usage_text, stdout);
-				return 0;
+				return answer("velmora-decode", usage_text);
+			} else if (strcmp(arg, "--version") == 0) {
+				return answer_version("velmora-decode");
 			} else if (strcmp(arg, "--records") == 0) {
 				sw_records = true;
 			} else {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "picture/file.h"
+#include "tools/answer.h"
 #include "tools/encode.h"
 
 static const char usage_text[] =
@@ -59,6 +60,7 @@ static const char usage_text[] =
         "                     terminal is written straight through, never replaced;\n"
         "                     a symbolic link's target is written, the link stays.\n"
         "  -h, --help         show this text\n"
+        "  --version          show the version\n"
         "\n"
         "Errors read FILE:LINE:COLUMN: error: ..., columns counted in bytes from 1;\n"
         "every error is reported, up to 20.  Drawing words before the first sync\n"
@@ -93,8 +95,9 @@ int main(int argc, char **argv)
 			if (arg == "--") {
 				sw_options_done = true;
 			} else if (arg == "--help" || arg == "-h") {
-				fputs(usage_text, stdout);
-				return 0;
+				return answer("velmora-encode", usage_text);
+			} else if (arg == "--version") {
+				return answer_version("velmora-encode");
 			} else if (arg == "-o" || arg == "--output") {
 				if (output)
 					return bad_usage("more than one output");

@@ -23,6 +23,7 @@
 #include "display/renderer.h"
 #include "picture/picture.h"
 #include "stream/framer.h"
+#include "tools/answer.h"
 #include "tools/source.h"
 
 constexpr size_t read_chunk = 1 << 16;  // bytes read from the input at a time
@@ -60,6 +61,7 @@ static const char usage_text[] =
         "  --single      single buffering, any other answer\n"
         "  --svg         write an SVG of the same picture instead of a PNG\n"
         "  -h, --help    show this text\n"
+        "  --version     show the version\n"
         "\n"
         "A frame's picture is the whole display list when its end of frame is\n"
         "reached: a frame drawn without a clear before it shows over the last.\n"
@@ -237,8 +239,9 @@ int main(int argc, char **argv)
 		if (strcmp(arg, "--") == 0) {
 			sw_options_done = true;
 		} else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
-			fputs(usage_text, stdout);
-			return 0;
+			return answer("velmora-snap", usage_text);
+		} else if (strcmp(arg, "--version") == 0) {
+			return answer_version("velmora-snap");
 		} else if (strcmp(arg, "-o") == 0) {
 			out_path = argv[++i];
 		} else if (strcmp(arg, "--frame") == 0) {
