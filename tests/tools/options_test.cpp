@@ -25,7 +25,8 @@ struct Outcome {
 // With standard output on /dev/full when full is set.
 Outcome run(const std::string &program, const std::string &option, bool full = false)
 {
-	Child c(full ? std::vector<std::string>{"/bin/sh", "-c", "exec \"$0\" \"$1\" > /dev/full", program, option}
+	Child c(full ? std::vector<std::string>{"/bin/sh", "-c", "exec \"$0\" \"$1\" > /dev/full", program,
+	                                        option}
 	             : std::vector<std::string>{program, option});
 	int ws = 0;
 	EXPECT_TRUE(c.wait_exit(&ws)) << program;
@@ -47,7 +48,8 @@ TEST(EveryProgram, AnswerThatCannotBeWrittenIsAFailure)
 		for (const char *option : {"--help", "--version"}) {
 			Outcome r = run(p, option, true);
 			EXPECT_NE(r.status, 0) << p << " " << option;
-			EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << p << ": " << r.err;
+			EXPECT_NE(r.err.find("No space left on device"), std::string::npos)
+			        << p << ": " << r.err;
 		}
 }
 
