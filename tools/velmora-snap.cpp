@@ -71,10 +71,15 @@ static const char usage_text[] =
         "  velmora-snap --frame 1 --single --size 1024x768 -o first.png examples/box_text.bin\n"
         "  velmora-demo --fps 0 | velmora-snap --frame 30 --svg -o demo.svg\n"
         "\n"
+        "A stream that overflows the display list (\"too many commands\") halts the\n"
+        "display: reading stops there, and the picture is of what the window shows\n"
+        "at the halt (by default the last frame completed before it); standard\n"
+        "error says where it overflowed.\n"
+        "\n"
         "Exit status: 0 written; 1 the display list overflowed before the picture\n"
-        "(\"too many commands\", as the display program halts); 2 bad usage,\n"
-        "unreadable input, no such frame, or the picture could not be made or\n"
-        "written.  Messages go to standard error, never to standard output.\n";
+        "(the picture is still written if the window has one to show); 2 bad\n"
+        "usage, unreadable input, no such frame, or the picture could not be made\n"
+        "or written.  Messages go to standard error, never to standard output.\n";
 
 // The window being emulated.
 static int32_t width = default_width;
@@ -82,14 +87,21 @@ static int32_t height = default_height;
 static bool sw_double = true;
 
 // The display program's halt: the framer has printed "too many commands".
+// The display reads nothing more, and its window keeps what it shows: the
+// picture is made of that.
+struct Halted {
+};
+static bool sw_halted = false;
+
 void error_exit()
 {
 	fflush(stdout);
 	fprintf(stderr,
 	        "velmora-snap: display list overflow (%d records) at the word ending at byte offset "
-	        "%" PRIu64 "\n",
+	        "%" PRIu64 ": the display halts there\n",
 	        (int)nCommands, bytes_read - 1);
-	exit(1);
+	sw_halted = true;
+	throw Halted{};
 }
 
 // ---------------------------------------------------------------- the window
@@ -117,10 +129,11 @@ void gluOrtho2D(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top)
 	glOrtho(left, right, bottom, top, -1.0, 1.0);
 }
 
+// After a halt the overflow is what went wrong: status 1.
 static int fail(const std::string &what)
 {
 	fprintf(stderr, "velmora-snap: %s\n", what.c_str());
-	return 2;
+	return sw_halted ? 1 : 2;
 }
 
 // One pass over the current list, as the window runs it: resizeWindow at
@@ -295,8 +308,8 @@ int main(int argc, char **argv)
 	const bool sw_last_frame = frame_wanted == 0 && (sw_double || !sw_eof);
 	static unsigned char chunk[read_chunk];
 	uint64_t frames = 0;
-	bool sw_reached = false;
-	while (!sw_reached) {
+	bool sw_stop = false;
+	while (!sw_stop) {
 		ssize_t n = read(in, chunk, sizeof chunk);
 		if (n < 0 && errno == EINTR)
 			continue;
@@ -308,14 +321,19 @@ int main(int argc, char **argv)
 			break;
 		source_give(chunk, (size_t)n);
 		for (;;) {
-			GetInstruction();
+			try {
+				GetInstruction();
+			} catch (const Halted &) {
+				sw_stop = true;  // no byte more is read
+				break;
+			}
 			if (sw_wait == 0)
 				break;  // every byte taken
 			// A drawing pass would run here and release the framer.
 			frames++;
 			sw_wait = 0;
 			if (frames == frame_wanted) {
-				sw_reached = true;
+				sw_stop = true;
 				break;
 			}
 			if (sw_last_frame)
@@ -323,14 +341,15 @@ int main(int argc, char **argv)
 		}
 	}
 
-	if (frame_wanted != 0 && !sw_reached) {
+	const char *before_halt = sw_halted ? " before the halt" : "";
+	if (frame_wanted != 0 && frames < frame_wanted) {
 		return fail("frame " + std::to_string(frame_wanted) + " asked, " + name + " has " +
-		            std::to_string(frames) + (frames == 1 ? " frame" : " frames"));
+		            std::to_string(frames) + (frames == 1 ? " frame" : " frames") + before_halt);
 	}
 	if (sw_last_frame) {
 		if (frames == 0)
-			return fail(std::string(name) +
-			            " has no end of frame; with --single, --eof shows what it draws");
+			return fail(std::string(name) + " has no end of frame" + before_halt +
+			            "; with --single, --eof shows what it draws");
 		restore_frame();
 	}
 
@@ -349,5 +368,5 @@ int main(int argc, char **argv)
 	} else if (!write_file(out_path, bytes.data(), bytes.size(), &why)) {
 		return fail(why);
 	}
-	return 0;
+	return sw_halted ? 1 : 0;
 }
