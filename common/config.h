@@ -28,6 +28,7 @@ constexpr int32_t silence_seconds = 2;        // whole seconds of silence that m
 // Capture of the received bytes
 constexpr uint32_t capture_buffer = 65536;  // bytes gathered before a write
 constexpr int64_t capture_flush_ms = 100;   // longest time a received byte waits to be written, ms
+constexpr int max_capture_names = 1000;     // names tried, FILE, FILE-2 ... FILE-1000, before giving up
 
 // The display list
 constexpr int32_t max_commands = 50000;  // records between two clears

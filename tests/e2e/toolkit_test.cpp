@@ -96,6 +96,32 @@ TEST_F(E2eCapture, UnwritableFileIsSaidOnceAndTheDisplayGoesOn)
 	}
 }
 
+// Nothing is destroyed: the board's own file, even under another name, is
+// refused; an earlier capture is kept and this one goes to the next free
+// name.  Both are said on stderr.
+TEST_F(E2eCapture, NeitherTheBoardsFileNorAnEarlierCaptureIsOverwritten)
+{
+	const Segment line = {100, 300, 900, 300, Colour::Blue};
+	const std::string bytes = Stream().sync().frame({line}).bytes();
+	TempDir tmp;
+	const std::string board = tmp.file("board.bin", bytes);
+	const fs::path same = tmp.path() / "same.bin", earlier = tmp.path() / "capture.bin";
+	fs::create_hard_link(board, same);
+	write_file(earlier, "earlier");
+	for (const fs::path &capture : {same, earlier}) {
+		Running r = start_with_window(
+		        {{"VELMORA_BOARD", "file:" + board}, {"VELMORA_CAPTURE", capture}}, 'n');
+		ASSERT_NE(r.window, 0u);
+		EXPECT_EQ(wait_for_picture(r.window, {line}), "") << capture;
+		close_window(r.window);
+		ASSERT_TRUE(r.child->wait_exit());
+		EXPECT_NE(r.child->err().find(capture.string()), std::string::npos) << r.child->err();
+	}
+	EXPECT_TRUE(read_file(board) == bytes);
+	EXPECT_EQ(read_file(earlier), "earlier");
+	EXPECT_TRUE(read_file(tmp.path() / "capture-2.bin") == bytes);
+}
+
 using E2eKeys = E2eTest;
 
 // s writes what the window shows, pixel for pixel, and says where.
