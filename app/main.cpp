@@ -156,6 +156,7 @@ int main(int argc, char **argv)
 	glutInitWindowSize(window_width, window_height);
 	glutInitWindowPosition(window_x, window_y);
 	glutCreateWindow(window_title);
+	window_created();
 	glClearColor(1.0f, 1.0f, 1.0f, 0.0f);
 	glutReshapeFunc(resizeWindow);
 	glutDisplayFunc(Display);
