@@ -37,7 +37,17 @@ void myKeyboard(unsigned char key, int x, int y);
 // The answer to the buffering question: true for double buffering.
 extern bool sw_double;
 
+// Just after glutCreateWindow, its context current: the X window is kept
+// and its background made white.
+void window_created();
+// False once the window has been destroyed, from outside the program.
+bool window_exists();
+// Ends the program as closing the window does (exit status 0, the capture
+// flushed), for a window destroyed from outside.
+[[noreturn]] void window_gone();
+
 // The window system's connection, -1 when there is none to be found.
 int x_connection();
-// Returns when an X event is there or timeout_us microseconds have passed.
+// Returns when an X event is there or timeout_us microseconds have passed;
+// a negative timeout waits for the event alone.
 void wait_for_window(int64_t timeout_us);

@@ -16,9 +16,11 @@ static void halted_display() {}
 
 // Keeps the window alive without doing any of the program's work: only
 // window-system events are handled, so the window repaints as the server
-// asks (with nothing drawn) and a close ends the process through GLUT's
-// default close action.  Sleeps between events, but never longer than
-// halt_wait_ms, so GLUT gets its turn even with no connection to watch.
+// asks (its white background, nothing drawn), the s key saves it, and a
+// close ends the process through GLUT's default close action.  The timer
+// no longer re-arms itself, so between events the process sleeps on the X
+// connection alone; only with no connection to watch does it look at GLUT
+// every halt_wait_ms.
 [[noreturn]] static void serve_window_only()
 {
 	sw_halted = 1;
@@ -26,7 +28,7 @@ static void halted_display() {}
 	glutDisplayFunc(halted_display);
 	for (;;) {
 		glutMainLoopEvent();
-		wait_for_window(halt_wait_ms * 1000);
+		wait_for_window(x_connection() >= 0 ? -1 : halt_wait_ms * 1000);
 	}
 }
 

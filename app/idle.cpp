@@ -38,7 +38,7 @@ void wait_for_window(int64_t timeout_us)
 		return;
 	pollfd p = {x_connection(), POLLIN, 0};
 	timespec t = {(time_t)(timeout_us / 1000000), (long)(timeout_us % 1000000) * 1000};
-	ppoll(&p, 1, &t, nullptr);
+	ppoll(&p, 1, timeout_us < 0 ? nullptr : &t, nullptr);
 }
 
 static int64_t monotonic_ns()
@@ -84,7 +84,12 @@ void myIdle()
 		usb_wait(x_connection(), left);
 }
 
+// A window destroyed from outside is first unmapped, which GLUT reports as
+// hidden; GLUT itself ignores the destruction.  Destroyed is closed: the
+// program ends as GLUT's close action ends it, the capture flushed at exit.
 void myWindowStatus(int status)
 {
 	sw_hidden = status == GLUT_HIDDEN || status == GLUT_FULLY_COVERED;
+	if (status == GLUT_HIDDEN && !window_exists())
+		window_gone();
 }

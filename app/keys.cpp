@@ -12,7 +12,8 @@
 #include "app/app.h"
 #include "picture/picture.h"
 
-// velmora-YYYYMMDD-HHMMSS, with -2, -3... when that picture exists already.
+// velmora-YYYYMMDD-HHMMSS, with -2, -3... when a file of that name, PNG or
+// SVG, exists already: nothing is overwritten, as with the capture.
 static std::string free_name()
 {
 	time_t now = time(nullptr);
@@ -22,7 +23,8 @@ static std::string free_name()
 	strftime(stamp, sizeof stamp, "velmora-%Y%m%d-%H%M%S", &local);
 	std::string base = stamp;
 	struct stat st;
-	for (int n = 2; stat((base + ".png").c_str(), &st) == 0; n++)
+	for (int n = 2; stat((base + ".png").c_str(), &st) == 0 || stat((base + ".svg").c_str(), &st) == 0;
+	     n++)
 		base = std::string(stamp) + "-" + std::to_string(n);
 	return base;
 }
@@ -47,6 +49,7 @@ static void save()
 
 void myKeyboard(unsigned char key, int, int)
 {
-	if (key == 's' && !sw_halted)
+	// After a halt too: saving reads the window and draws nothing.
+	if (key == 's')
 		save();
 }

@@ -14,6 +14,7 @@
 // (display/renderer.cpp) draws the whole list, presenting and releasing the
 // framer at every end-of-frame record.  To understand everything else,
 // start reading main().
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -81,14 +82,18 @@ static const char usage_text[] =
         "  VELMORA_BOARD_FAIL=OP[@N]   makes a device operation fail (FT_Read@3, ...)\n"
         "  VELMORA_SERIAL=S            of several boards, open the one with serial number S\n"
         "  VELMORA_CAPTURE=FILE        also write every byte read from the board to FILE\n"
-        "                              (replay it with VELMORA_BOARD=file:FILE)\n"
+        "                              (replay it with VELMORA_BOARD=file:FILE); a FILE\n"
+        "                              that holds bytes already is kept and FILE-2,\n"
+        "                              FILE-3... taken instead; the board's own file\n"
+        "                              is refused\n"
         "  VELMORA_TTY_SYSFS, VELMORA_TTY_DEV\n"
         "                              where serial ports are listed and opened\n"
         "                              (default /sys and /dev)\n"
         "\n"
         "In the window:\n"
         "  s   save what the window shows as velmora-YYYYMMDD-HHMMSS.png, and the\n"
-        "      display list as .svg, in the current directory\n"
+        "      display list as .svg, in the current directory (-2, -3... when the\n"
+        "      name is taken: nothing is overwritten); after a halt too\n"
         "Closing the window ends the program.\n"
         "\n"
         "Tools, each with --help: velmora-decode (bytes to a listing), velmora-encode\n"
@@ -100,17 +105,24 @@ static const char usage_text[] =
 
 // --help and --version answer before any device or display is touched, so
 // they work without a board and without an X server.
+// An answer that cannot be written (a full disk, a closed pipe) is a
+// failure, said on stderr.
+[[noreturn]] static void answer(const char *text)
+{
+	if (fputs(text, stdout) < 0 || fflush(stdout) != 0) {
+		fprintf(stderr, "velmora: write error: %s\n", strerror(errno));
+		exit(1);
+	}
+	exit(0);
+}
+
 static void answer_options(int argc, char **argv)
 {
 	for (int i = 1; i < argc; i++) {
-		if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0) {
-			fputs(usage_text, stdout);
-			exit(0);
-		}
-		if (strcmp(argv[i], "--version") == 0) {
-			printf("velmora %s\n", VELMORA_VERSION);
-			exit(0);
-		}
+		if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0)
+			answer(usage_text);
+		if (strcmp(argv[i], "--version") == 0)
+			answer("velmora " VELMORA_VERSION "\n");
 	}
 }
 
@@ -144,6 +156,7 @@ int main(int argc, char **argv)
 	glutInitWindowSize(window_width, window_height);
 	glutInitWindowPosition(window_x, window_y);
 	glutCreateWindow(window_title);
+	window_created();
 	glClearColor(1.0f, 1.0f, 1.0f, 0.0f);
 	glutReshapeFunc(resizeWindow);
 	glutDisplayFunc(Display);

@@ -22,12 +22,13 @@ constexpr int32_t window_y = 100;      // pixels from the screen's top edge
 constexpr unsigned timer_ms = 10;             // redisplay period, milliseconds
 constexpr int32_t idle_budget_ms = 2;         // longest run of one idle call while bytes keep coming, ms
 constexpr uint32_t budget_check_bytes = 256;  // bytes between two looks at the clock in that run
-constexpr int halt_wait_ms = 10;              // longest sleep of a halted program between looks at GLUT, ms
+constexpr int halt_wait_ms = 10;              // halted, no X connection to watch: GLUT looked at every, ms
 constexpr int32_t silence_seconds = 2;        // whole seconds of silence that must be exceeded to drop sync
 
 // Capture of the received bytes
 constexpr uint32_t capture_buffer = 65536;  // bytes gathered before a write
 constexpr int64_t capture_flush_ms = 100;   // longest time a received byte waits to be written, ms
+constexpr int max_capture_names = 1000;     // names tried, FILE, FILE-2 ... FILE-1000, before giving up
 
 // The display list
 constexpr int32_t max_commands = 50000;  // records between two clears

@@ -94,7 +94,10 @@ struct d2xx_backend {
 };
 
 extern const d2xx_backend d2xx_virtual_backend;  // backend_virtual.cpp
-extern const d2xx_backend d2xx_tty_backend;      // backend_tty.cpp
+// True when the virtual board's open source is the file with this device
+// and inode number.
+bool virtual_reads(uint64_t dev, uint64_t ino);
+extern const d2xx_backend d2xx_tty_backend;  // backend_tty.cpp
 
 // Closes every open device and forgets the backend, so that the next
 // operation chooses one again from the environment.  For tests, which run

@@ -188,8 +188,12 @@ static FT_STATUS tty_list(d2xx_device *list, uint32_t max, uint32_t *count)
 	snprintf(folder, sizeof folder, "%s%s", sysfs_root, ports_folder);
 	DIR *dir = opendir(folder);
 	if (!dir) {
-		if (errno == ENOENT)  // no usb-serial driver loaded: no ports
+		if (errno == ENOENT) {  // no usb-serial driver loaded: no ports
+			d2xx_note("no serial ports: %s does not exist (no USB serial driver is loaded: "
+			          "is the board plugged in? see dmesg)",
+			          folder);
 			return FT_OK;
+		}
 		d2xx_note("cannot list serial ports in %s: %s", folder, strerror(errno));
 		return FT_IO_ERROR;
 	}

@@ -506,6 +506,13 @@ static FT_STATUS virtual_set_usb_parameters(int, uint32_t, uint32_t)
 	return FT_OK;
 }
 
+bool virtual_reads(uint64_t dev, uint64_t ino)
+{
+	struct stat st;
+	return kind != source_tcp && source_fd >= 0 && fstat(source_fd, &st) == 0 && st.st_dev == dev &&
+	       st.st_ino == ino;
+}
+
 const d2xx_backend d2xx_virtual_backend = {
         .name = "virtual",
         .init = virtual_init,

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "d2xx/backend.h"
 
 const char *const d2xx_op_names[op_count] = {
@@ -341,6 +343,18 @@ FT_STATUS d2xx_wait(FT_HANDLE ftHandle, int fd, int64_t timeout_us)
 	if (slot < 0)
 		return FT_INVALID_HANDLE;
 	return backend->wait(slot, fd, timeout_us < 0 ? 0 : timeout_us);
+}
+
+bool d2xx_reads_from(FT_HANDLE ftHandle, const char *path)
+{
+	int slot = backend ? slot_of(ftHandle) : -1;
+	struct stat st;
+	if (slot < 0 || stat(path, &st) != 0)
+		return false;
+	uint64_t node = open_devices[slot].device.node;
+	if (S_ISCHR(st.st_mode) && node != 0 && st.st_rdev == node)
+		return true;
+	return backend == &d2xx_virtual_backend && virtual_reads(st.st_dev, st.st_ino);
 }
 
 int d2xx_poll(pollfd *fds, int n, int64_t timeout_us)

@@ -69,3 +69,7 @@ FT_STATUS FT_Read(FT_HANDLE ftHandle, void *lpBuffer, uint32_t dwBytesToRead, ui
 // received bytes may be waiting, when fd (if not negative) is readable, or
 // after timeout_us microseconds, whichever comes first.
 FT_STATUS d2xx_wait(FT_HANDLE ftHandle, int fd, int64_t timeout_us);
+// Not a library operation either: true when path names what the open device
+// reads its bytes from (a virtual board's file or fifo, a port's device
+// node), so that nothing is written into it.
+bool d2xx_reads_from(FT_HANDLE ftHandle, const char *path);

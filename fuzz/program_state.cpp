@@ -9,6 +9,7 @@
 
 jmp_buf halt_jump;
 int halts = 0;
+void (*halt_hook)() = nullptr;
 
 void reset_program()
 {
@@ -27,6 +28,8 @@ void reset_program()
 // The program would stop all work here; the fuzzer ends this input.
 void error_exit()
 {
+	if (halt_hook)
+		halt_hook();
 	printf("close window to exit\n");
 	halts++;
 	longjmp(halt_jump, 1);

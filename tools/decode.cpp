@@ -10,6 +10,7 @@
 #include "common/platform.h"
 
 constexpr int max_dropped_shown = 16;  // dropped bytes gathered on one listing line
+constexpr int max_unread_shown = 16;   // bytes after a halt on one listing line
 
 static const char *const colour_names[4] = {"white", "red", "blue", "black"};
 
@@ -19,6 +20,12 @@ static bool sw_records = false;
 static uint64_t frames = 0;   // end-of-frame words so far
 static uint64_t words = 0;    // completed words, filler included
 static uint64_t dropped = 0;  // bytes the framer dropped while hunting
+static bool sw_halted = false;
+static uint64_t unread = 0;  // bytes after the halt
+
+// Thrown by decode_halt out of the framer, back into the listing.
+struct Halt {
+};
 
 // Listing: bytes whose fate the next byte decides, and the run of dropped
 // bytes not yet printed.
@@ -51,6 +58,20 @@ static void line(uint64_t offset, const char *bytes, const char *word, const cha
 	fprintf(out, "%.*s\n", (int)len, text);
 }
 
+// "12 FF 34": n <= 16 bytes in hex, into hex[48].
+static void hex_bytes(const unsigned char *b, int n, char *hex)
+{
+	static const char digits[] = "0123456789ABCDEF";
+	char *p = hex;
+	for (int i = 0; i < n; i++) {
+		if (i > 0)
+			*p++ = ' ';
+		*p++ = digits[b[i] >> 4];
+		*p++ = digits[b[i] & 0xF];
+	}
+	*p = '\0';
+}
+
 // Empties the run first: the caller may append to it at once.
 static void flush_dropped()
 {
@@ -58,17 +79,12 @@ static void flush_dropped()
 	run_len = 0;
 	if (n == 0)
 		return;
-	static const char digits[] = "0123456789ABCDEF";
 	char hex[3 * max_dropped_shown];
-	char *p = hex;
-	for (int i = 0; i < n; i++) {
-		if (i > 0)
-			*p++ = ' ';
-		*p++ = digits[run[i] >> 4];
-		*p++ = digits[run[i] & 0xF];
-	}
-	*p = '\0';
-	line(run_at, "", "", "dropped", "%d byte%s: %s", n, n == 1 ? "" : "s", hex);
+	hex_bytes(run, n, hex);
+	if (sw_halted)  // in the encoder's words: raw bytes
+		line(run_at, "", "", "bytes", "%s  # never read: the display halted", hex);
+	else
+		line(run_at, "", "", "dropped", "%d byte%s: %s", n, n == 1 ? "" : "s", hex);
 }
 
 static void drop(uint64_t offset, unsigned char c)
@@ -238,15 +254,35 @@ static void feed_records(const unsigned char *bytes, size_t n)
 	}
 }
 
+// After a halt the display reads nothing more; the bytes are listed as
+// they are, in runs as the dropped ones are.
+static void feed_unread(unsigned char c)
+{
+	uint64_t offset = bytes_read + unread++;
+	if (run_len == max_unread_shown)
+		flush_dropped();
+	if (run_len == 0)
+		run_at = offset;
+	run[run_len++] = c;
+}
+
 // Listing: one byte per call, so each step of the framer shows in its state.
 static void feed_listing(unsigned char c)
 {
+	if (sw_halted) {
+		feed_unread(c);
+		return;
+	}
 	uint64_t offset = bytes_read;
 	uint32_t before = state;
 	int32_t records_before = nCommands;
 
 	source_give(&c, 1);
-	GetInstruction();
+	try {
+		GetInstruction();
+	} catch (const Halt &) {
+		sw_halted = true;  // only a completed word halts: the default case below
+	}
 
 	switch (before) {
 	case state_hunting:
@@ -277,6 +313,22 @@ static void feed_listing(unsigned char c)
 		sw_wait = 0;
 		break;
 	}
+	if (sw_halted)
+		fprintf(out,
+		        "# %s\n# close window to exit\n"
+		        "# The display halts here: it reads no byte after the word above.\n",
+		        nCommands > max_commands ? "too many commands" : "state machine error");
+}
+
+void decode_halt()
+{
+	if (!sw_records)
+		throw Halt{};
+}
+
+bool decode_halted()
+{
+	return sw_halted;
 }
 
 void decode_begin(FILE *to, bool sw_records_wanted)
@@ -284,7 +336,8 @@ void decode_begin(FILE *to, bool sw_records_wanted)
 	out = to;
 	sw_records = sw_records_wanted;
 	bytes_read = 0;
-	frames = words = dropped = 0;
+	frames = words = dropped = unread = 0;
+	sw_halted = false;
 	run_len = 0;
 	source_give(nullptr, 0);
 }
@@ -315,6 +368,9 @@ void decode_end()
 	}
 	fprintf(out,
 	        "end of input at byte %" PRIu64 ": words %" PRIu64 ", frames %" PRIu64
-	        ", dropped bytes %" PRIu64 ", records %d\n",
-	        bytes_read, words, frames, dropped, (int)nCommands);
+	        ", dropped bytes %" PRIu64 ", records %d",
+	        bytes_read + unread, words, frames, dropped, (int)nCommands);
+	if (sw_halted)
+		fprintf(out, "; halted at byte %" PRIu64 ", unread bytes %" PRIu64, bytes_read, unread);
+	fprintf(out, "\n");
 }

@@ -1,6 +1,9 @@
 // velmora-decode: a byte stream as the display program sees it.  The bytes
 // run through the program's own framer, decoder, display list and stroker
 // (linked, not copied); decode.cpp watches them and writes what happened.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -9,6 +12,7 @@
 
 #include "common/platform.h"
 #include "display/display_list.h"
+#include "tools/answer.h"
 #include "tools/decode.h"
 
 constexpr size_t read_chunk = 1 << 16;  // bytes read from the input at a time
@@ -23,29 +27,51 @@ static const char usage_text[] = "usage: velmora-decode [--records] [FILE]\n"
                                  "OFFSET is the decimal byte offset of the word's first byte; the\n"
                                  "mnemonic is OP_SET_X ... OP_CHARACTER, filler (FFFF) or ignored.\n"
                                  "Sync pairs, dropped bytes and a cut-off word or pair at the end get\n"
-                                 "lines of their own; a summary line closes the listing.\n"
+                                 "lines of their own; a summary line closes the listing.  Where the\n"
+                                 "display halts (\"too many commands\"), '#' lines say so after the word\n"
+                                 "that did it, and every later byte is listed as never read: any\n"
+                                 "listing encodes back to its stream with velmora-encode.\n"
                                  "\n"
                                  "  --records  print the display list after each end-of-frame word and\n"
                                  "             once more at the end of input:\n"
                                  "               frame K records N   (eof records N at the end)\n"
                                  "               i GOTO|DRAW|COLOR p1 p2, or i END_FRAME\n"
                                  "               pen X Y attr A\n"
+                                 "             GOTO and DRAW: p1 p2 are x y.  COLOR: the colour's\n"
+                                 "             channels as drawn, each 0..255 in 256ths: p1 blue,\n"
+                                 "             p2 green * 256 + red; white 255 65535, red 0 255,\n"
+                                 "             blue 255 0, black 0 0.\n"
                                  "  -h, --help show this text\n"
+                                 "  --version  show the version\n"
                                  "\n"
                                  "Exit status: 0 done; 1 the display list overflowed (\"too many\n"
-                                 "commands\", as the display program halts); 2 bad usage or unreadable\n"
-                                 "input.\n";
+                                 "commands\", as the display program halts: the records end with the\n"
+                                 "program's two lines, the listing goes on to the end); 2 bad usage\n"
+                                 "or unreadable input.\n";
 
-// The display program's halt, for a tool: the same line, then the process
-// ends with status 1 instead of waiting for a window to be closed.
-void error_exit()
+static void say_overflow(int32_t records, uint64_t offset)
 {
-	printf("close window to exit\n");
-	fflush(stdout);
 	fprintf(stderr,
 	        "velmora-decode: display list overflow (%d records) at the word ending at byte "
 	        "offset %" PRIu64 "\n",
-	        (int)nCommands, bytes_read - 1);
+	        (int)records, offset);
+}
+
+// The display program's halt, for a tool.  The listing goes on to list the
+// bytes the display would never read; the records end as the program does,
+// with the same line, then exit status 1 instead of waiting for a window to
+// be closed.
+static int32_t halt_records;
+static uint64_t halt_offset;
+
+void error_exit()
+{
+	halt_records = nCommands;
+	halt_offset = bytes_read - 1;
+	decode_halt();
+	printf("close window to exit\n");
+	fflush(stdout);
+	say_overflow(halt_records, halt_offset);
 	exit(1);
 }
 
@@ -67,8 +93,9 @@ int main(int argc, char **argv)
 			if (strcmp(arg, "--") == 0) {
 				sw_options_done = true;
 			} else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
-				fputs(usage_text, stdout);
-				return 0;
+				return answer("velmora-decode", usage_text);
+			} else if (strcmp(arg, "--version") == 0) {
+				return answer_version("velmora-decode");
 			} else if (strcmp(arg, "--records") == 0) {
 				sw_records = true;
 			} else {
@@ -92,22 +119,35 @@ int main(int argc, char **argv)
 		name = path;
 	}
 
+	// The listing has standard output to itself: what the framer prints at a
+	// halt is said in the listing's own '#' lines instead.
+	FILE *out = stdout;
+	if (!sw_records) {
+		int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+		out = fd >= 0 ? fdopen(fd, "w") : nullptr;
+		if (!out || !freopen("/dev/null", "w", stdout)) {
+			fprintf(stderr, "velmora-decode: standard output: %s\n", strerror(errno));
+			return 2;
+		}
+	}
 	static unsigned char chunk[read_chunk];
 	static char out_buffer[1 << 16];
-	setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
+	setvbuf(out, out_buffer, _IOFBF, sizeof out_buffer);
 
-	decode_begin(stdout, sw_records);
+	decode_begin(out, sw_records);
+	uint64_t taken = 0;
 	for (;;) {
 		size_t n = fread(chunk, 1, sizeof chunk, in);
 		if (n > 0)
 			decode_bytes(chunk, n);
+		taken += n;
 		if (n < sizeof chunk) {
 			if (ferror(in)) {
 				int err = errno;
-				fflush(stdout);
+				fflush(out);
 				fprintf(stderr,
 				        "velmora-decode: %s: read error at byte offset %" PRIu64 ": %s\n",
-				        name, bytes_read, strerror(err));
+				        name, taken, strerror(err));
 				return 2;
 			}
 			if (feof(in))
@@ -116,9 +156,13 @@ int main(int argc, char **argv)
 	}
 	decode_end();
 
-	if (fflush(stdout) != 0 || ferror(stdout)) {
+	if (fflush(out) != 0 || ferror(out)) {
 		fprintf(stderr, "velmora-decode: write error: %s\n", strerror(errno));
 		return 2;
+	}
+	if (decode_halted()) {
+		say_overflow(halt_records, halt_offset);
+		return 1;
 	}
 	return 0;
 }

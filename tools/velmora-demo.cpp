@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "stream/words.h"
+#include "tools/answer.h"
 
 static const char usage_text[] =
         "usage: velmora-demo [--fps N] [--frames N] [--output FILE]\n"
@@ -28,6 +29,7 @@ static const char usage_text[] =
         "  --frames N     stop after N frames; 0 runs until stopped (default 0)\n"
         "  --output FILE  write to FILE instead of standard output\n"
         "  -h, --help     show this text\n"
+        "  --version      show the version\n"
         "\n"
         "Example:\n"
         "  mkfifo /tmp/board && velmora-demo --output /tmp/board &\n"
@@ -187,13 +189,26 @@ static bool write_all(int fd, const uint8_t *p, size_t n)
 	return true;
 }
 
-static bool number(const char *s, long lo, long hi, long *v)
+constexpr long max_fps = 100;
+constexpr long max_frames = 1L << 40;
+
+static int bad_usage(const char *what, const char *arg)
+{
+	fprintf(stderr, "velmora-demo: %s'%s'\nTry 'velmora-demo --help'.\n", what, arg);
+	return 2;
+}
+
+// A whole number lo..hi, or false after saying what was wrong with it.
+static bool number(const char *option, const char *s, long lo, long hi, long *v)
 {
 	char *end;
 	errno = 0;
 	long x = strtol(s, &end, 10);
-	if (errno || end == s || *end || x < lo || x > hi)
+	if (errno || end == s || *end || x < lo || x > hi) {
+		fprintf(stderr, "velmora-demo: %s must be a whole number %ld..%ld, not '%s'\n", option, lo,
+		        hi, s);
 		return false;
+	}
 	*v = x;
 	return true;
 }
@@ -206,20 +221,25 @@ int main(int argc, char **argv)
 	for (int i = 1; i < argc; i++) {
 		const char *a = argv[i];
 		const char *next = i + 1 < argc ? argv[i + 1] : nullptr;
+		bool sw_value = !strcmp(a, "--fps") || !strcmp(a, "--frames") || !strcmp(a, "--output");
+		if (sw_value && !next)
+			return bad_usage("missing value after ", a);
 		if (!strcmp(a, "-h") || !strcmp(a, "--help")) {
-			fputs(usage_text, stdout);
-			return 0;
-		} else if (!strcmp(a, "--fps") && next && number(next, 0, 100, &fps)) {
-			i++;
-		} else if (!strcmp(a, "--frames") && next && number(next, 0, 1L << 40, &frames)) {
-			i++;
-		} else if (!strcmp(a, "--output") && next) {
+			return answer("velmora-demo", usage_text);
+		} else if (!strcmp(a, "--version")) {
+			return answer_version("velmora-demo");
+		} else if (!strcmp(a, "--fps")) {
+			if (!number(a, next, 0, max_fps, &fps))
+				return 2;
+		} else if (!strcmp(a, "--frames")) {
+			if (!number(a, next, 0, max_frames, &frames))
+				return 2;
+		} else if (!strcmp(a, "--output")) {
 			path = next;
-			i++;
 		} else {
-			fprintf(stderr, "velmora-demo: bad argument '%s'\nTry 'velmora-demo --help'.\n", a);
-			return 2;
+			return bad_usage("unknown argument ", a);
 		}
+		i += sw_value;
 	}
 
 	int fd = 1;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "picture/file.h"
+#include "tools/answer.h"
 #include "tools/encode.h"
 
 static const char usage_text[] =
@@ -43,17 +44,23 @@ static const char usage_text[] =
         "\n"
         "velmora-decode's listing is valid input and encodes back to the same bytes:\n"
         "its offset, bytes and word columns may start a line; its sync, dropped,\n"
-        "incomplete, ignored and filler lines, [what a word did] and the closing\n"
-        "\"end of input\" line are accepted.  The mnemonic and operands decide a\n"
+        "incomplete, ignored and filler lines, [what a word did], the bytes after\n"
+        "a halt and the closing \"end of input\" line are accepted.  The mnemonic and operands decide a\n"
         "word (edit them, not the columns); the columns give only the bits the\n"
         "listing does not show (a set or draw's colour bits, attribute bit 7, the\n"
         "low byte of OP_CLEAR, OP_END_FRAME and ignored control words, the rest of\n"
         "an ignored graphics word) and an incomplete word's byte.  The offset is\n"
         "not checked.\n"
         "\n"
-        "  -o, --output FILE  write to FILE (through a temporary file beside it,\n"
-        "                     renamed when complete; \"-\" is standard output)\n"
+        "  -o, --output FILE  write to FILE; \"-\" is standard output.  A regular\n"
+        "                     file is written beside it under a temporary name and\n"
+        "                     renamed over it when complete, keeping its mode and\n"
+        "                     owner; one with other hard links is written in place,\n"
+        "                     so every link sees the new bytes.  A device, FIFO or\n"
+        "                     terminal is written straight through, never replaced;\n"
+        "                     a symbolic link's target is written, the link stays.\n"
         "  -h, --help         show this text\n"
+        "  --version          show the version\n"
         "\n"
         "Errors read FILE:LINE:COLUMN: error: ..., columns counted in bytes from 1;\n"
         "every error is reported, up to 20.  Drawing words before the first sync\n"
@@ -88,8 +95,9 @@ int main(int argc, char **argv)
 			if (arg == "--") {
 				sw_options_done = true;
 			} else if (arg == "--help" || arg == "-h") {
-				fputs(usage_text, stdout);
-				return 0;
+				return answer("velmora-encode", usage_text);
+			} else if (arg == "--version") {
+				return answer_version("velmora-encode");
 			} else if (arg == "-o" || arg == "--output") {
 				if (output)
 					return bad_usage("more than one output");

@@ -31,6 +31,7 @@
 #include "picture/file.h"
 #include "stream/framer.h"
 #include "stream/words.h"
+#include "tools/answer.h"
 #include "tools/encode.h"
 #include "tools/inspect_page.h"
 #include "tools/source.h"
@@ -495,11 +496,9 @@ int main(int argc, char **argv)
 			if (arg == "--") {
 				sw_options_done = true;
 			} else if (arg == "--help" || arg == "-h") {
-				fputs(usage_text, stdout);
-				return 0;
+				return answer("velmora-inspect", usage_text);
 			} else if (arg == "--version") {
-				printf("velmora-inspect %s\n", VELMORA_VERSION);
-				return 0;
+				return answer_version("velmora-inspect");
 			} else if (arg == "-o") {
 				if (i + 1 == argc)
 					return bad_usage("option '-o' needs a PAGE");

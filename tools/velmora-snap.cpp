@@ -23,6 +23,7 @@
 #include "display/renderer.h"
 #include "picture/picture.h"
 #include "stream/framer.h"
+#include "tools/answer.h"
 #include "tools/source.h"
 
 constexpr size_t read_chunk = 1 << 16;  // bytes read from the input at a time
@@ -40,8 +41,13 @@ static const char usage_text[] =
         "framer, decoder and renderer draw it off screen, so at the same window size\n"
         "and buffering the PNG holds the window's pixels exactly.\n"
         "\n"
-        "  -o OUT        write the picture to OUT, through a temporary file; \"-\" is\n"
-        "                standard output (not a terminal).  Required.\n"
+        "  -o OUT        write the picture to OUT; \"-\" is standard output (not a\n"
+        "                terminal).  Required.  A regular file is written beside it\n"
+        "                under a temporary name and renamed over it when complete,\n"
+        "                keeping its mode and owner; one with other hard links is\n"
+        "                written in place, so every link sees the new picture.  A\n"
+        "                device or FIFO is written straight through, never\n"
+        "                replaced; a symbolic link's target is written.\n"
         "  --frame K     the window just after the drawing pass of frame K (1 is the\n"
         "                first end-of-frame word); reading stops there\n"
         "  --eof         the window once all the input is read: with single\n"
@@ -55,6 +61,7 @@ static const char usage_text[] =
         "  --single      single buffering, any other answer\n"
         "  --svg         write an SVG of the same picture instead of a PNG\n"
         "  -h, --help    show this text\n"
+        "  --version     show the version\n"
         "\n"
         "A frame's picture is the whole display list when its end of frame is\n"
         "reached: a frame drawn without a clear before it shows over the last.\n"
@@ -64,10 +71,15 @@ static const char usage_text[] =
         "  velmora-snap --frame 1 --single --size 1024x768 -o first.png examples/box_text.bin\n"
         "  velmora-demo --fps 0 | velmora-snap --frame 30 --svg -o demo.svg\n"
         "\n"
+        "A stream that overflows the display list (\"too many commands\") halts the\n"
+        "display: reading stops there, and the picture is of what the window shows\n"
+        "at the halt (by default the last frame completed before it); standard\n"
+        "error says where it overflowed.\n"
+        "\n"
         "Exit status: 0 written; 1 the display list overflowed before the picture\n"
-        "(\"too many commands\", as the display program halts); 2 bad usage,\n"
-        "unreadable input, no such frame, or the picture could not be made or\n"
-        "written.  Messages go to standard error, never to standard output.\n";
+        "(the picture is still written if the window has one to show); 2 bad\n"
+        "usage, unreadable input, no such frame, or the picture could not be made\n"
+        "or written.  Messages go to standard error, never to standard output.\n";
 
 // The window being emulated.
 static int32_t width = default_width;
@@ -75,14 +87,21 @@ static int32_t height = default_height;
 static bool sw_double = true;
 
 // The display program's halt: the framer has printed "too many commands".
+// The display reads nothing more, and its window keeps what it shows: the
+// picture is made of that.
+struct Halted {
+};
+static bool sw_halted = false;
+
 void error_exit()
 {
 	fflush(stdout);
 	fprintf(stderr,
 	        "velmora-snap: display list overflow (%d records) at the word ending at byte offset "
-	        "%" PRIu64 "\n",
+	        "%" PRIu64 ": the display halts there\n",
 	        (int)nCommands, bytes_read - 1);
-	exit(1);
+	sw_halted = true;
+	throw Halted{};
 }
 
 // ---------------------------------------------------------------- the window
@@ -110,10 +129,11 @@ void gluOrtho2D(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top)
 	glOrtho(left, right, bottom, top, -1.0, 1.0);
 }
 
+// After a halt the overflow is what went wrong: status 1.
 static int fail(const std::string &what)
 {
 	fprintf(stderr, "velmora-snap: %s\n", what.c_str());
-	return 2;
+	return sw_halted ? 1 : 2;
 }
 
 // One pass over the current list, as the window runs it: resizeWindow at
@@ -232,8 +252,9 @@ int main(int argc, char **argv)
 		if (strcmp(arg, "--") == 0) {
 			sw_options_done = true;
 		} else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
-			fputs(usage_text, stdout);
-			return 0;
+			return answer("velmora-snap", usage_text);
+		} else if (strcmp(arg, "--version") == 0) {
+			return answer_version("velmora-snap");
 		} else if (strcmp(arg, "-o") == 0) {
 			out_path = argv[++i];
 		} else if (strcmp(arg, "--frame") == 0) {
@@ -287,8 +308,8 @@ int main(int argc, char **argv)
 	const bool sw_last_frame = frame_wanted == 0 && (sw_double || !sw_eof);
 	static unsigned char chunk[read_chunk];
 	uint64_t frames = 0;
-	bool sw_reached = false;
-	while (!sw_reached) {
+	bool sw_stop = false;
+	while (!sw_stop) {
 		ssize_t n = read(in, chunk, sizeof chunk);
 		if (n < 0 && errno == EINTR)
 			continue;
@@ -300,14 +321,19 @@ int main(int argc, char **argv)
 			break;
 		source_give(chunk, (size_t)n);
 		for (;;) {
-			GetInstruction();
+			try {
+				GetInstruction();
+			} catch (const Halted &) {
+				sw_stop = true;  // no byte more is read
+				break;
+			}
 			if (sw_wait == 0)
 				break;  // every byte taken
 			// A drawing pass would run here and release the framer.
 			frames++;
 			sw_wait = 0;
 			if (frames == frame_wanted) {
-				sw_reached = true;
+				sw_stop = true;
 				break;
 			}
 			if (sw_last_frame)
@@ -315,14 +341,15 @@ int main(int argc, char **argv)
 		}
 	}
 
-	if (frame_wanted != 0 && !sw_reached) {
+	const char *before_halt = sw_halted ? " before the halt" : "";
+	if (frame_wanted != 0 && frames < frame_wanted) {
 		return fail("frame " + std::to_string(frame_wanted) + " asked, " + name + " has " +
-		            std::to_string(frames) + (frames == 1 ? " frame" : " frames"));
+		            std::to_string(frames) + (frames == 1 ? " frame" : " frames") + before_halt);
 	}
 	if (sw_last_frame) {
 		if (frames == 0)
-			return fail(std::string(name) +
-			            " has no end of frame; with --single, --eof shows what it draws");
+			return fail(std::string(name) + " has no end of frame" + before_halt +
+			            "; with --single, --eof shows what it draws");
 		restore_frame();
 	}
 
@@ -341,5 +368,5 @@ int main(int argc, char **argv)
 	} else if (!write_file(out_path, bytes.data(), bytes.size(), &why)) {
 		return fail(why);
 	}
-	return 0;
+	return sw_halted ? 1 : 0;
 }

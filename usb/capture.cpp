@@ -1,9 +1,11 @@
 #include "usb/capture.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include <ctime>
 
 #include "common/config.h"
+#include "usb/usb_link.h"
 
 static int capture_fd = -1;  // -1: not capturing
 static const char *capture_path = "";
@@ -103,17 +106,66 @@ static void on_signal(int sig)
 	raise(sig);
 }
 
+// PATH with -n before its extension: board.bin, board-2.bin, board-3.bin...
+static bool numbered(const char *path, int n, char *to, size_t size)
+{
+	if (n == 1)
+		return snprintf(to, size, "%s", path) < (int)size;
+	const char *base = strrchr(path, '/');
+	base = base ? base + 1 : path;
+	const char *dot = strrchr(base, '.');
+	if (!dot || dot == base)
+		dot = base + strlen(base);
+	return snprintf(to, size, "%.*s-%d%s", (int)(dot - path), path, n, dot) < (int)size;
+}
+
+// Opens the capture without destroying anything: a file that holds bytes
+// is kept and the next free name taken instead; an empty file is written
+// into, a device or fifo written to.  -1 with errno set.
+static int open_free(const char *path, char *name, size_t size)
+{
+	for (int n = 1; n <= max_capture_names; n++) {
+		if (!numbered(path, n, name, size)) {
+			errno = ENAMETOOLONG;
+			return -1;
+		}
+		if (n > 1 && d2xx_reads_from(ftHandle, name))
+			continue;
+		int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+		if (fd >= 0 || errno != EEXIST)
+			return fd;
+		struct stat st;
+		if (stat(name, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
+			return open(name, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+	}
+	errno = EEXIST;
+	return -1;
+}
+
 void capture_open()
 {
 	const char *path = getenv("VELMORA_CAPTURE");
 	if (!path || !*path)
 		return;
 	capture_path = path;
-	capture_fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC, 0666);
+	// Writing into what the board is read from would destroy it unread.
+	if (d2xx_reads_from(ftHandle, path)) {
+		fprintf(stderr,
+		        "velmora: will not capture to %s: the board's bytes are read from it "
+		        "(VELMORA_BOARD); the display goes on without a capture\n",
+		        path);
+		return;
+	}
+	static char name[PATH_MAX];
+	capture_fd = open_free(path, name, sizeof name);
 	if (capture_fd < 0) {
 		fprintf(stderr, "velmora: cannot capture to %s: %s; the display goes on without it\n", path,
 		        strerror(errno));
 		return;
+	}
+	if (strcmp(name, path) != 0) {
+		fprintf(stderr, "velmora: %s holds bytes already and is kept; capturing to %s\n", path, name);
+		capture_path = name;
 	}
 	last_write_ms = now_ms();
 	atexit(at_exit);

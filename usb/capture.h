@@ -3,7 +3,9 @@
 // can be decoded or replayed (VELMORA_BOARD=file:FILE) later.  Buffered;
 // flushed at least every capture_flush_ms, at a halt and at exit.  A file
 // that cannot be opened or written is said once on stderr, and capturing
-// stops: the display goes on.
+// stops: the display goes on.  Nothing is destroyed: the board's own file
+// is refused, and a file that holds bytes already is kept, the capture
+// going to the next free name (board-2.bin, ...), which stderr names.
 #pragma once
 
 #include <cstdint>

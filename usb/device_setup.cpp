@@ -21,6 +21,17 @@ static void terminate_strings()
 	Description[sizeof Description - 1] = '\0';
 }
 
+// The device library's name of a status, for a person on stderr.
+static const char *status_name(FT_STATUS s)
+{
+	static const char *const names[] = {
+	        "FT_OK",       "FT_INVALID_HANDLE",         "FT_DEVICE_NOT_FOUND",  "FT_DEVICE_NOT_OPENED",
+	        "FT_IO_ERROR", "FT_INSUFFICIENT_RESOURCES", "FT_INVALID_PARAMETER", "FT_INVALID_BAUD_RATE"};
+	if (s < sizeof names / sizeof names[0])
+		return names[s];
+	return s == FT_NOT_SUPPORTED ? "FT_NOT_SUPPORTED" : "an unknown status";
+}
+
 [[noreturn]] static void fail(const char *line)
 {
 	fputs(line, stdout);
@@ -47,6 +58,11 @@ void USB_direct_initialize()
 			exit(1);
 		}
 	} else {
+		// The console says only that no board was found.
+		fprintf(stderr,
+		        "velmora: the devices could not be listed: FT_CreateDeviceInfoList returned %u "
+		        "(%s)\n",
+		        ftStatus, status_name(ftStatus));
 		numDevs = 0;
 	}
 

@@ -40,6 +40,12 @@ FT_STATUS FT_Read(FT_HANDLE, void *lpBuffer, uint32_t dwBytesToRead, uint32_t *l
 	return FT_OK;
 }
 
+// The board in memory is read from no file.
+bool d2xx_reads_from(FT_HANDLE, const char *)
+{
+	return false;
+}
+
 // Deterministic, so every run measures the same stream.
 static uint32_t next(uint32_t &seed)
 {

@@ -96,8 +96,8 @@ class Model
 		              " lost, held off %" SCNu64
 		              " times; host: baud %u, bits %u, parity %15[a-z], stop %u, flow %15[a-z-], "
 		              "latency %u ms",
-		              &s->sent, &s->delivered, &s->lost, &s->held_off, &s->baud, &s->bits, parity, &s->stop,
-		              flow, &s->latency) == 10 &&
+		              &s->sent, &s->delivered, &s->lost, &s->held_off, &s->baud, &s->bits, parity,
+		              &s->stop, flow, &s->latency) == 10 &&
 		       (s->parity = parity, s->flow = flow, true);
 	}
 
@@ -137,7 +137,8 @@ class Board
 			pollfd p = {fd_, POLLOUT, 0};
 			if (poll(&p, 1, 50) <= 0)
 				continue;
-			ssize_t k = write(fd_, bytes_.data() + written_, std::min<size_t>(bytes_.size() - written_, 4096));
+			ssize_t k = write(fd_, bytes_.data() + written_,
+			                  std::min<size_t>(bytes_.size() - written_, 4096));
 			if (k > 0)
 				written_ += (size_t)k;
 			else if (k < 0 && errno != EAGAIN && errno != EINTR)
@@ -160,12 +161,14 @@ std::string frames(unsigned count, unsigned seed)
 	s.sync();
 	for (unsigned k = 0; k < count; k++) {
 		s.clear();
-		uint16_t cx = (uint16_t)(200 + (k * 37 + seed * 101) % 600), cy = (uint16_t)(150 + (k * 53) % 450);
+		uint16_t cx = (uint16_t)(200 + (k * 37 + seed * 101) % 600),
+		         cy = (uint16_t)(150 + (k * 53) % 450);
 		for (unsigned i = 0; i < 40; i++) {
 			auto c = (Colour)((i + seed) % 3 + 1);
 			s.move_to(c, cx, cy).line_to((uint16_t)(i * 25), (uint16_t)(k % 2 ? 0 : 760));
 		}
-		s.move_to(Colour::Black, 40, 700).text(vw_attribute_byte(3, 3, 0), "FRAME " + std::to_string(k));
+		s.move_to(Colour::Black, 40, 700)
+		        .text(vw_attribute_byte(3, 3, 0), "FRAME " + std::to_string(k));
 		s.end_frame();
 	}
 	return s.bytes();
@@ -182,7 +185,8 @@ std::string bulk(size_t size)
 		const size_t start = s.bytes().size();
 		s.clear();
 		for (unsigned i = 0; i < 20; i++)
-			s.move_to(Colour::Blue, (uint16_t)(k * 7 % 1000), 10).line_to((uint16_t)(i * 50), 700);
+			s.move_to(Colour::Blue, (uint16_t)(k * 7 % 1000), 10)
+			        .line_to((uint16_t)(i * 50), 700);
 		s.end_frame();
 		while (s.bytes().size() < start + 16384)
 			s.word(0xFFFF);
@@ -218,8 +222,8 @@ std::string first_difference(const std::string &a, const std::string &b)
 	size_t i = 0;
 	while (i < a.size() && i < b.size() && a[i] == b[i])
 		i++;
-	return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size()) + ", first difference at byte " +
-	       std::to_string(i);
+	return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size()) +
+	       ", first difference at byte " + std::to_string(i);
 }
 
 // velmora-snap's picture of the bytes, as the window shows them with double
@@ -404,7 +408,8 @@ TEST_F(Board1, UnplugWhileStreamingHalts)
 	ASSERT_EQ(m.ask("unplug"), "unplugged");
 	ASSERT_TRUE(r.child->wait_out_contains("close window to exit\n", 30000)) << r.child->both();
 	const std::string out = r.child->out();
-	EXPECT_TRUE(out.find("could not read queue information\nclose window to exit\n") != std::string::npos ||
+	EXPECT_TRUE(out.find("could not read queue information\nclose window to exit\n") !=
+	                    std::string::npos ||
 	            out.find("could not read value\nclose window to exit\n") != std::string::npos)
 	        << r.child->both();
 	// Halted: asleep, not spinning.
@@ -454,7 +459,8 @@ TEST_F(BoardOther, AnotherConverterIsNotTheBoard)
 	const std::string out = child->out();
 	EXPECT_NE(out.find("Number of devices is 1\n"), std::string::npos) << out;
 	const std::string tail = "FT232R USB UART not found\n";
-	EXPECT_TRUE(out.size() >= tail.size() && out.substr(out.size() - tail.size()) == tail) << child->both();
+	EXPECT_TRUE(out.size() >= tail.size() && out.substr(out.size() - tail.size()) == tail)
+	        << child->both();
 }
 
 }  // namespace

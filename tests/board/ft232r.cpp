@@ -1,23 +1,16 @@
-// ft232r: an FT232R USB serial converter of our own, at the USB level, for
-// running the display against the real Linux driver (ftdi_sio) in a QEMU
-// guest without hardware.
+// ft232r: an FT232R USB serial converter of our own, at the USB level, so
+// that the real Linux driver (ftdi_sio) in a QEMU guest faces a chip with a
+// board behind it, without hardware.
 //
-// QEMU's usb-redir device connects to --usbredir and is served one
-// full-speed FT232R: the chip's descriptors, its vendor requests (each noted
-// on stderr and kept for the summary line) and its bulk IN packets, two
-// status bytes ahead of at most 62 data bytes.  The board's bytes (a file, or
-// a socket that QEMU backs a virtio-serial port with) move into the chip's
-// 256-byte receive FIFO at the line rate the host set.  RTS/CTS as on the
-// chip: with the handshake on, RTS drops when 32 bytes of room are left and
-// the board, which honours its CTS, is held off; a board that ignores it
-// (--no-handshake) loses the bytes that meet a full FIFO, and the next data
-// packet says overrun.  A host line set unlike the board's receives garbage
-// with framing errors.
-//
-// One process serves one board; a second one, with other sockets, serves a
-// second board.  Everything runs in one poll loop, which wakes every
-// millisecond while bytes flow or the host waits for packets.  Start reading
-// at main().
+// QEMU's usb-redir device connects to --usbredir and is served the chip's
+// descriptors, its vendor requests (each noted on stderr and kept for the
+// summary line) and its bulk IN packets.  The board's bytes move into the
+// chip's 256-byte receive FIFO at the line rate the host set; with RTS/CTS
+// the board is held off when RTS drops, without it (--no-handshake) bytes
+// that meet a full FIFO are lost and the next data packet says overrun.
+// One process serves one board, in one poll loop that wakes every
+// millisecond while bytes flow or the host waits for packets.  Start
+// reading at main().
 #include <fcntl.h>
 #include <inttypes.h>
 #include <poll.h>
@@ -46,39 +39,34 @@ static const char usage_text[] =
         "usage: ft232r --usbredir PATH --serial TEXT [--product TEXT] [--board PATH]\n"
         "              [--control PATH] [--line BAUD,FMT] [--no-handshake]\n"
         "\n"
-        "Serves one emulated FT232R USB serial converter to QEMU over usbredir\n"
-        "(-chardev socket,id=u0,path=PATH -device usb-redir,chardev=u0), as the\n"
-        "kernel's ftdi_sio driver sees the chip, with its board behind it: the\n"
-        "board's bytes pass the chip's 256-byte receive FIFO at the line rate the\n"
-        "host set, held off by RTS/CTS.\n"
+        "Serves one FT232R USB serial converter, as the kernel's ftdi_sio driver\n"
+        "sees the chip, to QEMU's -device usb-redir; its board's bytes pass the\n"
+        "chip's 256-byte receive FIFO at the line rate the host set, held off by\n"
+        "RTS/CTS.\n"
         "\n"
-        "  --usbredir PATH  unix socket to listen on for QEMU; one connection, and\n"
-        "                   when it closes ft232r prints the summary and exits\n"
-        "  --serial TEXT    the USB serial number string\n"
+        "  --usbredir PATH  unix socket to listen on for QEMU (one connection; when\n"
+        "                   it closes, ft232r prints the summary and exits)\n"
+        "  --serial TEXT    the USB serial number\n"
         "  --product TEXT   the USB product string (default \"FT232R USB UART\")\n"
-        "  --board PATH     the board's bytes: a regular file is sent once, then the\n"
-        "                   board is silent; any other PATH is made a unix socket to\n"
-        "                   listen on for one writer (such as QEMU's chardev behind a\n"
-        "                   virtio-serial port), read no faster than the line takes\n"
-        "                   bytes; without --board the board is silent\n"
-        "  --control PATH   unix socket to listen on for one connection of commands,\n"
-        "                   one a line: \"summary\" is answered with the summary line,\n"
-        "                   \"unplug\" unplugs the device and is answered \"unplugged\"\n"
-        "  --line BAUD,FMT  the board's own line: FMT is data bits 7|8, parity\n"
-        "                   N|O|E|M|S and stop bits 1|2 (default 1500000,8N1); a host\n"
-        "                   that sets another receives garbage with framing errors\n"
-        "  --no-handshake   the board ignores its CTS: bytes that meet a full FIFO\n"
-        "                   are lost\n"
+        "  --board PATH     the board's bytes: a regular file, sent once; otherwise a\n"
+        "                   unix socket made at PATH for one writer, read no faster\n"
+        "                   than the line takes bytes (default: a silent board)\n"
+        "  --control PATH   unix socket made at PATH for one connection of commands,\n"
+        "                   a line each: \"summary\" (answered with the summary line),\n"
+        "                   \"unplug\" (answered \"unplugged\")\n"
+        "  --line BAUD,FMT  the board's line, FMT data bits 7|8, parity N|O|E|M|S, stop\n"
+        "                   bits 1|2 (default 1500000,8N1); another host setting\n"
+        "                   receives garbage with framing errors\n"
+        "  --no-handshake   the board ignores its CTS: bytes meeting a full FIFO are lost\n"
         "  -h, --help       show this text\n"
         "\n"
-        "Prints \"ready\" once every socket listens.  Prints the summary line on\n"
-        "SIGUSR1, on unplugging (SIGUSR2 or \"unplug\") and at the end (also on\n"
-        "SIGTERM or SIGINT), one line:\n"
-        "  board SERIAL: N bytes sent, N delivered, N lost, held off N times; host: baud B,\n"
-        "  bits D, parity P, stop S, flow F, latency L ms\n"
-        "sent: taken from the board; delivered: sent to the host; lost: met a full\n"
-        "FIFO; held off: times RTS dropped while the board had bytes to send; then\n"
-        "the host's last settings.  Each request of the host is noted on stderr.\n"
+        "Prints \"ready\" once every socket listens, and the summary line on SIGUSR1,\n"
+        "on unplugging (SIGUSR2 or \"unplug\") and at the end (SIGTERM, SIGINT too):\n"
+        "  board SERIAL: N bytes sent, N delivered, N lost, held off N times; host: ...\n"
+        "sent: taken from the board; delivered: to the host; lost: met a full FIFO;\n"
+        "held off: RTS dropped while the board had bytes; then the host's last baud,\n"
+        "data bits, parity, stop bits, flow control and latency timer.  Each request\n"
+        "of the host is noted on stderr.\n"
         "\n"
         "Exit status: 0 at the end; 1 a socket could not be made; 2 bad usage or an\n"
         "unreadable board file.\n";
@@ -175,13 +163,18 @@ static std::string control_in;
 
 static std::vector<std::string> made_sockets;  // unlinked at exit
 
+static void say(const char *who, const char *fmt, va_list ap)
+{
+	fprintf(stderr, "ft232r%s%s: ", who ? " " : "", who ? who : "");
+	vfprintf(stderr, fmt, ap);
+	fputc('\n', stderr);
+}
+
 __attribute__((format(printf, 1, 2))) static void note(const char *fmt, ...)
 {
 	va_list ap;
 	va_start(ap, fmt);
-	fprintf(stderr, "ft232r %s: ", serial_text);
-	vfprintf(stderr, fmt, ap);
-	fputc('\n', stderr);
+	say(serial_text, fmt, ap);
 	va_end(ap);
 }
 
@@ -189,9 +182,7 @@ __attribute__((format(printf, 1, 2))) static void note(const char *fmt, ...)
 {
 	va_list ap;
 	va_start(ap, fmt);
-	fputs("ft232r: ", stderr);
-	vfprintf(stderr, fmt, ap);
-	fputc('\n', stderr);
+	say(nullptr, fmt, ap);
 	va_end(ap);
 	exit(status);
 }
@@ -407,47 +398,21 @@ static bool board_can_send()
 
 // ------------------------------------------------------------ the USB side
 
-static std::vector<uint8_t> string_descriptor(const char *s)
-{
-	std::vector<uint8_t> d = {0, 3};
-	for (; *s; s++) {
-		d.push_back((uint8_t)*s);
-		d.push_back(0);
-	}
-	d[0] = (uint8_t)d.size();
-	return d;
-}
-
 static bool standard_request(const usb_redir_control_packet_header *h, std::vector<uint8_t> *in)
 {
+	// clang-format off
 	static const uint8_t device[] = {
-	        18,
-	        1,
-	        0x00,
-	        0x02,  // USB 2.0
-	        0,
-	        0,
-	        0,
-	        ep0_max_packet,
-	        vendor_id & 0xff,
-	        vendor_id >> 8,
-	        product_id & 0xff,
-	        product_id >> 8,
-	        device_bcd & 0xff,
-	        device_bcd >> 8,
-	        1,
-	        2,
-	        3,
-	        1,  // manufacturer, product, serial number; one configuration
+		18, 1, 0x00, 0x02, 0, 0, 0, ep0_max_packet,             // USB 2.0, class by interface
+		vendor_id & 0xff, vendor_id >> 8, product_id & 0xff, product_id >> 8,
+		device_bcd & 0xff, device_bcd >> 8, 1, 2, 3, 1,         // strings; one configuration
 	};
 	static const uint8_t config[] = {
-	        9,    2,  32,     0, 1,          1,    0,
-	        0xa0, 45,  // one interface; bus powered, remote wakeup, 90 mA
-	        9,    4,  0,      0, 2,          0xff, 0xff,
-	        0xff, 2,                                   // vendor class, two endpoints
-	        7,    5,  ep_in,  2, max_packet, 0,    0,  // bulk
-	        7,    5,  ep_out, 2, max_packet, 0,    0,
+		9, 2, 32, 0, 1, 1, 0, 0xa0, 45,                         // bus powered, remote wakeup, 90 mA
+		9, 4, 0, 0, 2, 0xff, 0xff, 0xff, 2,                     // vendor class, two endpoints
+		7, 5, ep_in, 2, max_packet, 0, 0,                       // bulk
+		7, 5, ep_out, 2, max_packet, 0, 0,
 	};
+	// clang-format on
 	if (h->requesttype == 0x80 && h->request == 6) {  // GET_DESCRIPTOR
 		unsigned index = h->value & 0xff;
 		switch (h->value >> 8) {
@@ -458,12 +423,14 @@ static bool standard_request(const usb_redir_control_packet_header *h, std::vect
 			in->assign(config, config + sizeof config);
 			return true;
 		case 3:
-			if (index == 0)
+			if (index == 0) {
 				*in = {4, 3, 0x09, 0x04};  // US English
-			else if (index <= 3)
-				*in = string_descriptor(index == 1   ? "FTDI"
-				                        : index == 2 ? product_text
-				                                     : serial_text);
+			} else if (index <= 3) {
+				const char *t = index == 1 ? "FTDI" : index == 2 ? product_text : serial_text;
+				*in = {(uint8_t)(2 + 2 * strlen(t)), 3};
+				for (; *t; t++)
+					in->insert(in->end(), {(uint8_t)*t, 0});  // UTF-16LE
+			}
 			return index <= 3;
 		}
 		return false;  // a full-speed device: no qualifier, no BOS
@@ -543,13 +510,11 @@ static bool vendor_request(const usb_redir_control_packet_header *h, std::vector
 static void on_control(void *, uint64_t id, usb_redir_control_packet_header *h, uint8_t *data, int)
 {
 	usbredirparser_free_packet_data(parser, data);
-	if (unplugged)
-		return;
 	std::vector<uint8_t> in;
 	int type = h->requesttype & 0x60;
 	bool ok = type == 0x40 ? vendor_request(h, &in) : type == 0 && standard_request(h, &in);
 	if (!ok) {
-		note("host asks request 0x%02x type 0x%02x value 0x%04x index 0x%04x: stall", h->request,
+		note("host asks request 0x%02x type 0x%02x value 0x%04x index 0x%04x: stalled", h->request,
 		     h->requesttype, h->value, h->index);
 		in.clear();
 	}
@@ -567,8 +532,6 @@ static void on_control(void *, uint64_t id, usb_redir_control_packet_header *h, 
 static void on_bulk(void *, uint64_t id, usb_redir_bulk_packet_header *h, uint8_t *data, int)
 {
 	usbredirparser_free_packet_data(parser, data);
-	if (unplugged)
-		return;
 	if (h->endpoint == ep_in) {
 		pending_in.emplace_back(id, h->length | (uint32_t)h->length_high << 16);
 		serve_in();
@@ -600,8 +563,6 @@ static void on_cancel(void *, uint64_t id)
 // QEMU wants the interface before the device, or it rejects the device.
 static void on_hello(void *, usb_redir_hello_header *)
 {
-	if (unplugged)
-		return;
 	usb_redir_interface_info_header intf = {};
 	intf.interface_count = 1;
 	intf.interface_class[0] = intf.interface_subclass[0] = intf.interface_protocol[0] = 0xff;
@@ -626,7 +587,7 @@ static void unplug()
 {
 	if (unplugged)
 		return;
-	unplugged = true;
+	unplugged = true;  // from now on, what QEMU sends goes unread
 	pending_in.clear();
 	transfer.clear();
 	if (plugged)
@@ -670,8 +631,6 @@ static void start_parser()
 	parser->write_func = redir_write;
 	parser->hello_func = on_hello;
 	parser->reset_func = [](void *) {
-		if (unplugged)
-			return;
 		note("host resets the device");
 		power_on();
 	};
@@ -681,33 +640,29 @@ static void start_parser()
 			s.status = usb_redir_stall;
 		else
 			configuration = c->configuration;
-		if (!unplugged)
-			usbredirparser_send_configuration_status(parser, id, &s);
+		usbredirparser_send_configuration_status(parser, id, &s);
 	};
 	parser->get_configuration_func = [](void *, uint64_t id) {
 		usb_redir_configuration_status_header s = {usb_redir_success, configuration};
-		if (!unplugged)
-			usbredirparser_send_configuration_status(parser, id, &s);
+		usbredirparser_send_configuration_status(parser, id, &s);
 	};
 	parser->set_alt_setting_func = [](void *, uint64_t id, usb_redir_set_alt_setting_header *a) {
 		usb_redir_alt_setting_status_header s = {usb_redir_success, a->interface, a->alt};
 		if (a->interface != 0 || a->alt != 0)
 			s.status = usb_redir_stall;
-		if (!unplugged)
-			usbredirparser_send_alt_setting_status(parser, id, &s);
+		usbredirparser_send_alt_setting_status(parser, id, &s);
 	};
 	parser->get_alt_setting_func = [](void *, uint64_t id, usb_redir_get_alt_setting_header *a) {
 		usb_redir_alt_setting_status_header s = {usb_redir_success, a->interface, 0};
 		if (a->interface != 0)
 			s.status = usb_redir_stall;
-		if (!unplugged)
-			usbredirparser_send_alt_setting_status(parser, id, &s);
+		usbredirparser_send_alt_setting_status(parser, id, &s);
 	};
 	parser->cancel_data_packet_func = on_cancel;
 	parser->control_packet_func = on_control;
 	parser->bulk_packet_func = on_bulk;
-	// What QEMU has no cause to send to this device; the parser calls
-	// whatever a packet names, so each has a callback.
+	// What QEMU has no cause to send to a device without isochronous or
+	// interrupt endpoints: the parser calls a callback for whatever comes.
 	parser->start_iso_stream_func = [](void *, uint64_t, usb_redir_start_iso_stream_header *) {};
 	parser->stop_iso_stream_func = [](void *, uint64_t, usb_redir_stop_iso_stream_header *) {};
 	parser->start_interrupt_receiving_func = [](void *, uint64_t,
@@ -716,11 +671,6 @@ static void start_parser()
 	                                           usb_redir_stop_interrupt_receiving_header *) {};
 	parser->alloc_bulk_streams_func = [](void *, uint64_t, usb_redir_alloc_bulk_streams_header *) {};
 	parser->free_bulk_streams_func = [](void *, uint64_t, usb_redir_free_bulk_streams_header *) {};
-	parser->start_bulk_receiving_func = [](void *, uint64_t, usb_redir_start_bulk_receiving_header *) {};
-	parser->stop_bulk_receiving_func = [](void *, uint64_t, usb_redir_stop_bulk_receiving_header *) {};
-	parser->filter_reject_func = [](void *) {};
-	parser->filter_filter_func = [](void *, usbredirfilter_rule *rules, int) { free(rules); };
-	parser->device_disconnect_ack_func = [](void *) {};
 	parser->iso_packet_func = [](void *, uint64_t, usb_redir_iso_packet_header *, uint8_t *d, int) {
 		usbredirparser_free_packet_data(parser, d);
 	};
@@ -746,7 +696,7 @@ static void unlink_sockets()
 		unlink(p.c_str());
 }
 
-// A socket left by an earlier run, that nobody listens on, is replaced.
+// A socket at PATH, left by an earlier run, is replaced.
 static int listen_at(const char *path)
 {
 	sockaddr_un a = {};
@@ -754,20 +704,11 @@ static int listen_at(const char *path)
 	if (strlen(path) >= sizeof a.sun_path)
 		fail(2, "%s: too long a path for a unix socket", path);
 	strcpy(a.sun_path, path);
+	struct stat st;
+	if (lstat(path, &st) == 0 && S_ISSOCK(st.st_mode))
+		unlink(path);
 	int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-	int r = bind(fd, (sockaddr *)&a, sizeof a);
-	if (r < 0 && errno == EADDRINUSE) {
-		struct stat st;
-		int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-		if (lstat(path, &st) == 0 && S_ISSOCK(st.st_mode) &&
-		    connect(probe, (sockaddr *)&a, sizeof a) < 0 && errno == ECONNREFUSED &&
-		    unlink(path) == 0)
-			r = bind(fd, (sockaddr *)&a, sizeof a);
-		else
-			errno = EADDRINUSE;
-		close(probe);
-	}
-	if (fd < 0 || r < 0 || listen(fd, 1) < 0)
+	if (fd < 0 || bind(fd, (sockaddr *)&a, sizeof a) < 0 || listen(fd, 1) < 0)
 		fail(1, "cannot listen on %s: %s", path, strerror(errno));
 	made_sockets.push_back(path);
 	return fd;
@@ -819,16 +760,12 @@ static void control_input()
 
 static void load_board(const char *path)
 {
-	int fd = open(path, O_RDONLY | O_CLOEXEC);
-	if (fd < 0)
+	FILE *f = fopen(path, "rb");
+	for (int c; f && (c = getc(f)) != EOF;)
+		board_bytes.push_back((uint8_t)c);
+	if (!f || ferror(f))
 		fail(2, "cannot read %s: %s", path, strerror(errno));
-	uint8_t buf[65536];
-	ssize_t r;
-	while ((r = read(fd, buf, sizeof buf)) > 0)
-		board_bytes.insert(board_bytes.end(), buf, buf + r);
-	if (r < 0)
-		fail(2, "cannot read %s: %s", path, strerror(errno));
-	close(fd);
+	fclose(f);
 }
 
 static bool parse_line(const char *s, Line *l)
@@ -933,7 +870,11 @@ int main(int argc, char **argv)
 			if ((redir_fd = accept_one(&redir_listener)) >= 0)
 				start_parser();
 		} else if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
-			usbredirparser_do_read(parser);
+			uint8_t junk[4096];
+			if (!unplugged)
+				usbredirparser_do_read(parser);
+			else
+				redir_read(nullptr, junk, sizeof junk);
 		}
 		if (fds[2].revents && board_fd < 0)
 			board_fd = accept_one(&board_listener);

@@ -93,12 +93,18 @@ TEST_F(TtyPorts, ListsEveryPortInNumericOrderWithWhatSysfsTells)
 	}
 }
 
+// No devices, as the program's console says; stderr says why.
 TEST_F(TtyPorts, NoUsbSerialDriverMeansNoDevices)
 {
 	set("VELMORA_TTY_SYSFS", (dir / "empty").string());
 	uint32_t n = 7;
+	testing::internal::CaptureStderr();
 	EXPECT_EQ(FT_CreateDeviceInfoList(&n), FT_OK);
+	const std::string err = testing::internal::GetCapturedStderr();
 	EXPECT_EQ(n, 0u);
+	EXPECT_NE(err.find((dir / "empty/bus/usb-serial/devices").string() + " does not exist"),
+	          std::string::npos)
+	        << err;
 }
 
 TEST_F(TtyPorts, LastFT232RIsOpenedAndConfigured)

@@ -137,3 +137,8 @@ FT_STATUS d2xx_wait(FT_HANDLE, int, int64_t timeout_us)
 {
 	return step("d2xx_wait", std::to_string(timeout_us));
 }
+
+bool d2xx_reads_from(FT_HANDLE, const char *)
+{
+	return false;
+}

@@ -45,7 +45,10 @@ TEST_P(E2eHalt, SleepsWithTheWindowOpenUntilItIsClosed)
 	}
 
 	sleep_ms(200);
+	// Nothing wakes it but the window system: no timer, no idle call.
+	const long woken = r.child->wakeups();
 	EXPECT_LT(r.child->cpu_percent(1000), 10.0);
+	EXPECT_LT(r.child->wakeups() - woken, 10) << "wake-ups in a second of halt";
 	EXPECT_TRUE(r.child->running());
 	EXPECT_TRUE(window_geometry(r.window).viewable);
 	EXPECT_EQ(r.child->out(), expected);
@@ -90,6 +93,61 @@ INSTANTIATE_TEST_SUITE_P(, E2eHalt,
                                                 "could not read queue information\n",
                                                 {}}),
                          ::testing::PrintToStringParamName());
+
+using E2eHaltedWindow = E2eTest;
+
+// After a halt, when the picture matters most, s still saves the window as
+// it is shown: saving reads the window and draws nothing.
+TEST_F(E2eHaltedWindow, SKeySavesWhatItShows)
+{
+	TempDir tmp;
+	Running r = start_with_window({{"VELMORA_BOARD", "file:" + tmp.file("stream", overflow().bytes())},
+	                               {"VELMORA_BOARD_RATE", "0"}},
+	                              'y', tmp.path());
+	ASSERT_NE(r.window, 0u);
+	ASSERT_TRUE(r.child->wait_out_contains("close window to exit\n"));
+	ASSERT_EQ(wait_for_picture(r.window, {full_line}), "");
+	Image shown;
+	ASSERT_TRUE(grab(r.window, &shown));
+	press_key(r.window, "s");
+	ASSERT_TRUE(wait_until([&] { return r.child->err().find(".svg\n") != std::string::npos; }))
+	        << r.child->both();
+	const std::string err = r.child->err();
+	const size_t at = err.find("velmora-");
+	std::string why;
+	Image saved = read_png((tmp.path() / err.substr(at, err.find(".png", at) + 4 - at)).string(), &why);
+	EXPECT_EQ(why, "");
+	EXPECT_EQ(differences(saved, shown), "");
+}
+
+// No pass is drawn after a halt: a window made larger keeps the picture it
+// showed and is white, as everywhere nothing has been drawn, in the area it
+// gains.
+TEST_F(E2eHaltedWindow, AreaGainedByAResizeIsWhite)
+{
+	TempDir tmp;
+	Running r = start_with_window({{"VELMORA_BOARD", "file:" + tmp.file("stream", overflow().bytes())},
+	                               {"VELMORA_BOARD_RATE", "0"}},
+	                              'y');
+	ASSERT_NE(r.window, 0u);
+	ASSERT_TRUE(r.child->wait_out_contains("close window to exit\n"));
+	ASSERT_EQ(wait_for_picture(r.window, {full_line}), "");
+	Image before, after;
+	ASSERT_TRUE(grab(r.window, &before));
+	ASSERT_TRUE(resize_window(r.window, 900, 700));
+	sleep_ms(300);
+	ASSERT_TRUE(grab(r.window, &after));
+	int kept = 0, gained_not_white = 0;
+	for (int y = 0; y < after.height; y++)
+		for (int x = 0; x < after.width; x++) {
+			if (x < before.width && y < before.height)
+				kept += after.at(x, y) == before.at(x, y);
+			else
+				gained_not_white += after.colour(x, y) != Colour::White;
+		}
+	EXPECT_EQ(kept, before.width * before.height);
+	EXPECT_EQ(gained_not_white, 0);
+}
 
 }  // namespace
 }  // namespace e2e

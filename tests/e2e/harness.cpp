@@ -134,6 +134,12 @@ void close_window(Window w)
 	XFlush(xdpy);
 }
 
+void destroy_window(Window w)
+{
+	XDestroyWindow(xdpy, w);
+	XSync(xdpy, False);
+}
+
 const std::string &x_display()
 {
 	return xvfb_display;
@@ -171,6 +177,12 @@ void scribble(Window w, int x, int y, int width, int height)
 	XFillRectangle(xdpy, w, gc, x, y, (unsigned)width, (unsigned)height);
 	XFreeGC(xdpy, gc);
 	XSync(xdpy, False);
+}
+
+void blacken_screen()
+{
+	Screen *s = DefaultScreenOfDisplay(xdpy);
+	scribble(RootWindowOfScreen(s), 0, 0, WidthOfScreen(s), HeightOfScreen(s));
 }
 
 void expose(Window w)

@@ -41,6 +41,8 @@ Geometry window_geometry(Window w);
 bool resize_window(Window w, int width, int height);
 // Asks the window to close, as a window manager would (WM_DELETE_WINDOW).
 void close_window(Window w);
+// Destroys the window from outside, as some window managers and tools do.
+void destroy_window(Window w);
 // The suite's X server, ":N".
 const std::string &x_display();
 // Presses and releases the key of the keysym ("s", "q", "Escape") in the window.
@@ -50,6 +52,9 @@ void set_mapped(Window w, bool mapped);
 // Paints a black rectangle into the window from the harness's own
 // connection: it stays there until the program paints over it.
 void scribble(Window w, int x, int y, int width, int height);
+// Paints the whole screen black from the harness's connection, below every
+// window: a window shows it wherever neither it nor the server paints.
+void blacken_screen();
 // Makes the server send the window an Expose event for all of it, as when
 // a window that covered it goes away.
 void expose(Window w);

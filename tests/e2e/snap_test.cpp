@@ -101,5 +101,35 @@ INSTANTIATE_TEST_SUITE_P(, E2eSnap,
 	                                std::to_string(i.param.width) + "x" + std::to_string(i.param.height);
                          });
 
+// A stream that overflows the display list after complete frames: the
+// halted window shows the last of them, and so does the picture, although
+// the exit status still tells of the overflow.
+TEST(SnapOverflow, PicturesWhatTheHaltedWindowShows)
+{
+	TempDir tmp;
+	Stream s = picture();
+	s.clear().move_to(Colour::Red, 0, 0);
+	for (int i = 0; i < 50000; i++)
+		s.word(vw_draw_x((unsigned)i % 1024));
+	const std::string board = tmp.file("board", s.bytes());
+	const std::string halted = (tmp.path() / "halted.png").string(),
+	                  third = (tmp.path() / "3.png").string();
+	const char *asan = getenv("ASAN_OPTIONS");
+	const EnvVars env = {{"ASAN_OPTIONS", std::string(asan ? asan : "") + ":detect_leaks=0"}};
+	Child snap({VELMORA_SNAP, "-o", halted, board}, env),
+	        frame({VELMORA_SNAP, "--frame", "3", "-o", third, board}, env);
+	int status = -1;
+	ASSERT_TRUE(snap.wait_exit(&status, 60000));
+	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << snap.err();
+	EXPECT_NE(snap.err().find("overflow (50001 records) at the word ending at byte offset"),
+	          std::string::npos)
+	        << snap.err();
+	ASSERT_TRUE(frame.wait_exit(&status, 60000));
+	std::string why;
+	const Image expected = read_png(third, &why);
+	ASSERT_EQ(why, "");
+	EXPECT_EQ(differences(read_png(halted, &why), expected), "") << why;
+}
+
 }  // namespace
 }  // namespace e2e

@@ -77,6 +77,30 @@ TEST_F(E2eCapture, FileHoldsExactlyWhatTheBoardSent)
 	        << read_file(capture).size() << " of " << s.bytes().size() << " bytes";
 }
 
+// A window destroyed from outside (as some window managers and tools do)
+// is a closed one: the program ends, and the capture is whole.
+TEST_F(E2eCapture, WindowDestroyedFromOutsideEndsTheProgram)
+{
+	TempDir tmp;
+	const fs::path capture = tmp.path() / "board.bin";
+	const Segment line = {100, 300, 900, 300, Colour::Red};
+	const std::string bytes = Stream().sync().frame({line}).bytes();
+	Running r = start_with_window(
+	        {{"VELMORA_BOARD", "fifo:" + tmp.fifo("board")}, {"VELMORA_CAPTURE", capture}}, 'y');
+	ASSERT_NE(r.window, 0u);
+	FifoWriter writer(tmp.path() / "board");
+	ASSERT_TRUE(writer.open());
+	ASSERT_TRUE(writer.write(bytes));
+	ASSERT_EQ(wait_for_picture(r.window, {line}), "");
+
+	destroy_window(r.window);
+	int status = -1;
+	ASSERT_TRUE(r.child->wait_exit(&status)) << "still running without its window";
+	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status << "\n"
+	                                                           << r.child->err();
+	EXPECT_TRUE(read_file(capture) == bytes) << read_file(capture).size() << " of " << bytes.size();
+}
+
 // A capture that cannot be opened or written is said once; the display
 // goes on.
 TEST_F(E2eCapture, UnwritableFileIsSaidOnceAndTheDisplayGoesOn)
@@ -94,6 +118,32 @@ TEST_F(E2eCapture, UnwritableFileIsSaidOnceAndTheDisplayGoesOn)
 		EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
 		EXPECT_TRUE(r.child->running()) << path;
 	}
+}
+
+// Nothing is destroyed: the board's own file, even under another name, is
+// refused; an earlier capture is kept and this one goes to the next free
+// name.  Both are said on stderr.
+TEST_F(E2eCapture, NeitherTheBoardsFileNorAnEarlierCaptureIsOverwritten)
+{
+	const Segment line = {100, 300, 900, 300, Colour::Blue};
+	const std::string bytes = Stream().sync().frame({line}).bytes();
+	TempDir tmp;
+	const std::string board = tmp.file("board.bin", bytes);
+	const fs::path same = tmp.path() / "same.bin", earlier = tmp.path() / "capture.bin";
+	fs::create_hard_link(board, same);
+	write_file(earlier, "earlier");
+	for (const fs::path &capture : {same, earlier}) {
+		Running r = start_with_window(
+		        {{"VELMORA_BOARD", "file:" + board}, {"VELMORA_CAPTURE", capture}}, 'n');
+		ASSERT_NE(r.window, 0u);
+		EXPECT_EQ(wait_for_picture(r.window, {line}), "") << capture;
+		close_window(r.window);
+		ASSERT_TRUE(r.child->wait_exit());
+		EXPECT_NE(r.child->err().find(capture.string()), std::string::npos) << r.child->err();
+	}
+	EXPECT_TRUE(read_file(board) == bytes);
+	EXPECT_EQ(read_file(earlier), "earlier");
+	EXPECT_TRUE(read_file(tmp.path() / "capture-2.bin") == bytes);
 }
 
 using E2eKeys = E2eTest;

@@ -160,6 +160,14 @@ double Child::cpu_seconds() const
 	return (double)(utime + stime) / (double)sysconf(_SC_CLK_TCK);
 }
 
+long Child::wakeups() const
+{
+	std::string status = read_file("/proc/" + std::to_string(pid_) + "/status");
+	const std::string key = "\nvoluntary_ctxt_switches:";
+	size_t at = status.find(key);
+	return at == std::string::npos ? -1 : std::stol(status.substr(at + key.size()));
+}
+
 double Child::cpu_percent(int ms) const
 {
 	auto t0 = std::chrono::steady_clock::now();

@@ -65,6 +65,8 @@ class Child
 	double cpu_seconds() const;
 	// Share of one core used over the next ms milliseconds, percent.
 	double cpu_percent(int ms) const;
+	// Times its main thread has slept and been woken so far.
+	long wakeups() const;
 
       private:
 	TempDir dir_;

@@ -51,7 +51,11 @@ TEST(Demo, EveryFrameIsCompleteAndFitsTheList)
 TEST(Demo, HelpAndBadUsage)
 {
 	EXPECT_EQ(run(std::string(VELMORA_DEMO) + " --help > /dev/null"), 0);
-	EXPECT_EQ(run(std::string(VELMORA_DEMO) + " --fps 101 2> /dev/null"), 2);
+	// A bad value is named, with the range it must lie in.
+	TempDir tmp;
+	const std::string err = tmp.path() / "err";
+	EXPECT_EQ(run(std::string(VELMORA_DEMO) + " --fps 101 2> " + err), 2);
+	EXPECT_EQ(read_file(err), "velmora-demo: --fps must be a whole number 0..100, not '101'\n");
 	EXPECT_EQ(run(std::string(VELMORA_DEMO) + " --bogus 2> /dev/null"), 2);
 	EXPECT_EQ(run(std::string(VELMORA_DEMO) + " --output /nonexistent/dir/x 2> /dev/null"), 2);
 }

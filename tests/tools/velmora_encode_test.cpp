@@ -293,4 +293,19 @@ TEST(EncodeRoundTrip, DecodeListingEncodesToTheSameBytes)
 	}
 }
 
+// The board bug most worth capturing: the listing of a stream that
+// overflows the display list goes past the halt, and encodes back whole.
+TEST(EncodeRoundTrip, OverflowingStreamEncodesBackToEveryByte)
+{
+	std::string stream = "\xFF\xFF" + w(vw_clear()) + move_to(1, 0, 0);
+	for (int i = 0; i < 50000; i++)
+		stream += w(vw_draw_x((unsigned)i % 1024));
+	stream += w(vw_end_frame()) + "\x12\xFF\xFF" + w(vw_clear());
+	Outcome listing = run(VELMORA_DECODE, {}, stream);
+	ASSERT_EQ(listing.status, 1) << listing.err;
+	Encoded r = encode_text(listing.out);
+	ASSERT_EQ(r.errors, 0) << r.messages[0].line << ": " << r.messages[0].text;
+	EXPECT_TRUE(text_of(r.bytes) == stream) << r.bytes.size() << " of " << stream.size() << " bytes";
+}
+
 }  // namespace

@@ -70,8 +70,8 @@ class UsbSetup : public ::testing::Test
 	}
 
 	// For the paths that end the process: the console output of a child
-	// that must exit with status 1.
-	static std::string run_expecting_exit()
+	// that must exit with status 1, its stderr matching err.
+	static std::string run_expecting_exit(const char *err = "")
 	{
 		// ctest runs the tests of this file side by side: one file each.
 		const std::string path = testing::TempDir() + "usb_setup_exit_" +
@@ -85,7 +85,7 @@ class UsbSetup : public ::testing::Test
 			        USB_direct_initialize();
 			        _exit(0);
 		        },
-		        testing::ExitedWithCode(1), "");
+		        testing::ExitedWithCode(1), err);
 		std::string out = support::read_file(path);
 		unlink(path.c_str());
 		return out;
@@ -143,7 +143,9 @@ TEST_F(UsbSetup, FailedEnumerationCountsNoDevices)
 {
 	ft.devices = {device("FT232R USB UART")};
 	ft.fail_call["FT_CreateDeviceInfoList"] = 0;  // and it leaves 7 in the count
-	EXPECT_EQ(run_expecting_exit(), "USB_direct(19Jun2012 qz)\nFT232R USB UART not found\n");
+	// stderr names the failed call, which the console's line does not.
+	EXPECT_EQ(run_expecting_exit("FT_CreateDeviceInfoList returned 4 \\(FT_IO_ERROR\\)"),
+	          "USB_direct(19Jun2012 qz)\nFT232R USB UART not found\n");
 }
 
 TEST_F(UsbSetup, EachFailingStepHaltsWithItsLineAndGoesNoFurther)
