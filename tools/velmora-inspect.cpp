@@ -1,12 +1,12 @@
 // velmora-inspect: a byte stream as one self-contained HTML page, every
 // frame pictured and every stroke linked to the words that drew it.  The
 // bytes run through the display program's own framer, decoder, stroker and
-// display list, one byte a call as velmora-decode's listing does; after each
-// word the records it appended are copied out with its index.  The page
-// gets the words once and every record once, deflated; it builds each
-// frame's list from them (a frame is the list from its last clear to its
-// end of frame) and draws it with the renderer's own mapping, tabulated
-// here by plot_map.
+// display list, a word or a byte a call; after each word the records it
+// appended are copied out with its index.  The page gets the words once and
+// every record once, deflated; it builds each frame's list from them (a
+// frame is the list from its last clear to its end of frame) and draws it
+// with the renderer's own mapping, tabulated here by plot_map: at 1:1 as
+// the window's unsmoothed pixels, zoomed as vectors.
 #include <fcntl.h>
 #include <setjmp.h>
 #include <unistd.h>
