@@ -1,7 +1,10 @@
-# cmake -DIN=FILE -DOUT=FILE.cpp -P embed.cmake: FILE's bytes as the
-# inspect_page array of tools/inspect_page.h.
+# cmake -DIN=FILE -DOUT=FILE.cpp [-DNAME=name] -P embed.cmake: FILE's bytes
+# as the array NAME (default inspect_page) of tools/NAME.h.
+if(NOT NAME)
+  set(NAME inspect_page)
+endif()
 file(READ "${IN}" hex HEX)
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," body "${hex}")
-file(WRITE "${OUT}" "#include \"tools/inspect_page.h\"\n"
-  "const unsigned char inspect_page[] = {${body}};\n"
-  "const size_t inspect_page_size = sizeof inspect_page;\n")
+file(WRITE "${OUT}" "#include \"tools/${NAME}.h\"\n"
+  "const unsigned char ${NAME}[] = {${body}};\n"
+  "const size_t ${NAME}_size = sizeof ${NAME};\n")

@@ -1,13 +1,9 @@
 // velmora-snap: a picture of what the display window shows for a byte
 // stream.  The bytes run through the program's own framer, decoder, stroker
 // and display list, and the program's own Display() and resizeWindow() draw
-// the list into an off-screen OSMesa buffer; this file stands in for the
-// window (glutSwapBuffers) and for GLU's one call.
+// the list into an off-screen OSMesa buffer (tools/offscreen.cpp).
 #include <fcntl.h>
 #include <unistd.h>
-
-#include <GL/osmesa.h>
-#include <GL/glut.h>
 
 #include <cerrno>
 #include <cinttypes>
@@ -20,10 +16,10 @@
 #include "common/config.h"
 #include "common/platform.h"
 #include "display/display_list.h"
-#include "display/renderer.h"
 #include "picture/picture.h"
 #include "stream/framer.h"
 #include "tools/answer.h"
+#include "tools/offscreen.h"
 #include "tools/source.h"
 
 constexpr size_t read_chunk = 1 << 16;  // bytes read from the input at a time
@@ -104,68 +100,11 @@ void error_exit()
 	throw Halted{};
 }
 
-// ---------------------------------------------------------------- the window
-
-// The front buffer: what the window shows.  The pass draws into the OSMesa
-// buffer, the back buffer when there are two.
-static std::vector<uint8_t> front;
-static int32_t swaps_left = 0;  // swaps in the pass still to come
-static bool sw_front_failed = false;
-
-// A double-buffered window shows the back buffer at each swap and keeps
-// it, so the next frame of the same pass draws over it.  Only the pass's
-// last swap is ever seen, so only it is read.  A single-buffered window
-// ignores swaps.
-void glutSwapBuffers(void)
-{
-	if (!sw_double || --swaps_left != 0)
-		return;
-	sw_front_failed |= !read_framebuffer(width, height, &front);
-}
-
-// GLU's own definition.
-void gluOrtho2D(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top)
-{
-	glOrtho(left, right, bottom, top, -1.0, 1.0);
-}
-
 // After a halt the overflow is what went wrong: status 1.
 static int fail(const std::string &what)
 {
 	fprintf(stderr, "velmora-snap: %s\n", what.c_str());
 	return sw_halted ? 1 : 2;
-}
-
-// One pass over the current list, as the window runs it: resizeWindow at
-// its size, the program's clear colour, Display().
-static bool draw_pass(std::string *why)
-{
-	std::vector<uint8_t> back((size_t)width * (size_t)height * 4);
-	OSMesaContext ctx = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
-	if (!ctx || !OSMesaMakeCurrent(ctx, back.data(), GL_UNSIGNED_BYTE, width, height)) {
-		if (ctx)
-			OSMesaDestroyContext(ctx);
-		*why = "cannot make an off-screen GL context";
-		return false;
-	}
-	resizeWindow(width, height);
-	glClearColor(1.0f, 1.0f, 1.0f, 0.0f);
-
-	int32_t n = nCommands < max_commands ? nCommands : max_commands;
-	swaps_left = 0;
-	for (int32_t i = 0; i < n; i++)
-		swaps_left += command[i].kind == CMD_END_FRAME;
-	bool sw_presents = !sw_double || swaps_left > 0;
-	Display();
-	if (!sw_double)
-		sw_front_failed |= !read_framebuffer(width, height, &front);
-	OSMesaDestroyContext(ctx);
-
-	if (!sw_presents)
-		*why = "with double buffering nothing is shown before the first end of frame";
-	else if (sw_front_failed)
-		*why = "cannot read the off-screen picture";
-	return sw_presents && !sw_front_failed;
 }
 
 // ---------------------------------------------------------------- frames
@@ -353,12 +292,13 @@ int main(int argc, char **argv)
 		restore_frame();
 	}
 
-	std::vector<uint8_t> bytes;
+	std::vector<uint8_t> bytes, front;
 	std::string why;
 	if (sw_svg) {
 		std::string svg = display_list_svg(width, height, sw_double);
 		bytes.assign(svg.begin(), svg.end());
-	} else if (!draw_pass(&why) || !encode_png(width, height, front.data(), &bytes, &why)) {
+	} else if (!offscreen_pass(width, height, sw_double, &front, &why) ||
+	           !encode_png(width, height, front.data(), &bytes, &why)) {
 		return fail(why);
 	}
 

@@ -14,8 +14,8 @@ namespace
 
 using namespace support;
 
-const std::vector<std::string> programs = {VELMORA_BINARY, VELMORA_DECODE, VELMORA_ENCODE,
-                                           VELMORA_SNAP,   VELMORA_DEMO,   VELMORA_INSPECT};
+const std::vector<std::string> programs = {VELMORA_BINARY, VELMORA_DECODE,  VELMORA_ENCODE, VELMORA_SNAP,
+                                           VELMORA_DEMO,   VELMORA_INSPECT, VELMORA_SERVE};
 
 struct Outcome {
 	int status;

@@ -1,0 +1,183 @@
+// velmora-serve over loopback: its files against velmora-snap's, the
+// token, bad requests, a halt, and the live page in Chromium.
+//   node serve_test.mjs BIN_DIR
+// Exit status 0 when every check holds.
+import { execFileSync, spawn } from "node:child_process";
+import fs from "node:fs";
+import net from "node:net";
+import os from "node:os";
+import path from "node:path";
+import { launch } from "./browser.mjs";
+
+const [bin] = process.argv.slice(2);
+const tool = (name) => path.join(bin, name);
+const dir = fs.mkdtempSync(path.join(os.tmpdir(), "velmora-serve-test-"));
+const env = { ...process.env, ASAN_OPTIONS: "detect_leaks=0" };  // OSMesa keeps a few bytes to the end
+const failures = [];
+const errors = [];
+function check(ok, what) {
+	console.log((ok ? "ok   " : "FAIL ") + what);
+	if (!ok) failures.push(what);
+}
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// A server on a free loopback port, reading the board from board (a file).
+async function serve(board, args = [], extra = {}) {
+	const child = spawn(tool("velmora-serve"), ["--listen", "127.0.0.1:0", ...args],
+		{ env: { ...env, VELMORA_BOARD: "file:" + board, ...extra }, stdio: ["ignore", "pipe", "pipe"] });
+	let out = "", err = "";
+	child.stdout.on("data", (d) => { out += d; });
+	child.stderr.on("data", (d) => { err += d; });
+	for (let i = 0; i < 200 && !/http:\/\/\S+/.test(err); i++) await sleep(50);
+	const url = /http:\/\/127\.0\.0\.1:(\d+)\/(\S*)/.exec(err);
+	return { child, port: url ? +url[1] : 0, query: url ? url[2] : "", out: () => out, err: () => err,
+		stop() { child.kill("SIGTERM"); } };
+}
+
+async function get(s, route, headers = {}) {
+	const r = await fetch(`http://127.0.0.1:${s.port}${route}`, { headers });
+	return { status: r.status, body: Buffer.from(await r.arrayBuffer()) };
+}
+
+// Waits until /frame.json says the board has drawn frames (or halted).
+async function frames(s, want, auth = {}) {
+	for (let i = 0; i < 400; i++) {
+		const r = await get(s, "/frame.json", auth);
+		const j = r.status === 200 ? JSON.parse(r.body) : null;
+		if (j && (j.frame >= want || j.halt)) return j;
+		await sleep(50);
+	}
+	return null;
+}
+
+// What the server answers to raw bytes, "" if it closes without a word.
+function raw(port, bytes, waitMs = 3000) {
+	return new Promise((resolve) => {
+		const c = net.connect(port, "127.0.0.1");
+		let got = "";
+		c.on("data", (d) => { got += d; });
+		c.on("connect", () => c.write(bytes));
+		c.on("close", () => resolve(got));
+		c.on("error", () => resolve(got));
+		setTimeout(() => { c.destroy(); resolve(got + "(still open)"); }, waitMs);
+	});
+}
+
+function snap(stream, args) {
+	const out = path.join(dir, "snap.out");
+	execFileSync(tool("velmora-snap"), [...args, "-o", out, stream], { env });
+	return fs.readFileSync(out);
+}
+
+const demo = path.join(dir, "demo.bin");
+execFileSync(tool("velmora-demo"), ["--fps", "0", "--frames", "40", "--output", demo]);
+
+// ---------------------------------------------------------- files and token
+{
+	const s = await serve(demo, ["--token", "t0ken"]);
+	const auth = { Authorization: "Bearer t0ken" };
+	for (const route of ["/", "/frame.json", "/frame.png", "/events", "/capture.bin", "/nothing"]) {
+		const r = await get(s, route);
+		check(r.status === 401 && !r.body.includes("frame"), `${route} without the token: 401 and nothing else`);
+	}
+	check((await get(s, "/frame.json", { Authorization: "Bearer t0kem" })).status === 401, "a wrong token: 401");
+	const j = await frames(s, 40, auth);
+	check(j && j.frame === 40 && j.health.bytes === fs.statSync(demo).size && j.halt === "",
+		`/frame.json: frame 40, every byte read (${JSON.stringify(j && j.health)})`);
+	check((await get(s, "/frame.png?token=t0ken")).body.equals(snap(demo, [])), "/frame.png is velmora-snap's PNG");
+	check((await get(s, "/frame.svg", auth)).body.equals(snap(demo, ["--svg"])), "/frame.svg is velmora-snap's SVG");
+	check((await get(s, "/capture.bin", auth)).body.equals(fs.readFileSync(demo)), "/capture.bin holds the bytes read");
+	check((await get(s, "/nothing", auth)).status === 404, "any other route: 404");
+
+	// Bad requests get a 4xx, slow ones are dropped; the board side goes on.
+	const p = s.port;
+	check(/^HTTP\/1\.1 400/.test(await raw(p, "GARBAGE\r\n\r\n")), "a malformed request: 400");
+	check(/^HTTP\/1\.1 4\d\d/.test(await raw(p, `GET /frame.json?token=t0ken HTTP/1.1\r\nX: ${"a".repeat(10000)}\r\n\r\n`)),
+		"a header line of 10000 bytes: 4xx");
+	check(/^HTTP\/1\.1 431/.test(await raw(p, "GET /frame.json?token=t0ken HTTP/1.1\r\n" + "X-A: b\r\n".repeat(100) + "\r\n")),
+		"100 header lines: 431");
+	check(/^HTTP\/1\.1 40[15]/.test(await raw(p, "POST /frame.json?token=t0ken HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello")),
+		"a POST: 405, read-only");
+	// 5 s to read a request, 5 s more for the next on the connection.
+	const slow = await raw(p, "GET /frame.json HTTP/1.1\r\nHost: x", 12000);
+	check(/^HTTP\/1\.1 400/.test(slow) && !slow.includes("(still open)"), "a request that never ends: 400, then closed");
+	check((await get(s, "/frame.json", auth)).status === 200 && s.child.exitCode === null, "the server still answers");
+	s.stop();
+}
+
+// ---------------------------------------------------------- a halt
+{
+	// 50001 records without a clear: the display list overflows.
+	const text = "sync\nOP_CLEAR\n" + "moveto 10 10\n".repeat(50001);
+	const over = path.join(dir, "over.bin");
+	execFileSync(tool("velmora-encode"), ["-o", over], { input: text });
+	const s = await serve(over);
+	const j = await frames(s, 1);
+	await sleep(200);
+	check(j && j.halt === "too many commands", `the halt on /frame.json (${j && j.halt})`);
+	check(s.out().endsWith("too many commands\nclose window to exit\n"), "the halt's texts on the console as velmora's");
+	s.stop();
+}
+
+// ---------------------------------------------------------- the live page
+const browser = await launch();
+try {
+	// About 10 s of demo at the link's rate.
+	const long = path.join(dir, "long.bin");
+	execFileSync(tool("velmora-demo"), ["--fps", "0", "--frames", "1200", "--output", long]);
+	const s = await serve(long, ["--token", "t"]);
+	const page = await browser.context.newPage();
+	page.on("console", (m) => { if (m.type() === "error") errors.push("console: " + m.text()); });
+	page.on("pageerror", (e) => errors.push(e.message));
+	await page.goto(`http://127.0.0.1:${s.port}/?token=t`);
+	await page.waitForFunction(() => +document.body.dataset.frame >= 100, null, { timeout: 20000 });
+	await page.click("#pause");
+	const board = JSON.parse((await get(s, "/frame.json?token=t")).body).frame;
+	const shown = await page.evaluate(() => +document.body.dataset.frame);
+	check(board < 1200 && board - shown < 30, `the page follows the board (frame ${shown} shown at the board's ${board})`);
+	const compare = async () => {
+		const n = await page.evaluate(() => +document.body.dataset.frame);
+		const png = snap(long, ["--frame", String(n)]).toString("base64");
+		const differ = await page.evaluate(async (b64) => {
+			const img = await createImageBitmap(new Blob([Uint8Array.from(atob(b64), (ch) => ch.charCodeAt(0))]));
+			const c = new OffscreenCanvas(img.width, img.height), g = c.getContext("2d");
+			g.drawImage(img, 0, 0);
+			const w = c.width, h = c.height;
+			const a = g.getImageData(0, 0, w, h).data;
+			const b = document.getElementById("pic").getContext("2d").getImageData(0, 0, w, h).data;
+			// As in the inspector's test: a drawn pixel of either picture has
+			// one of its colour within a pixel in the other (browser and GL
+			// step lines a little differently); none may miss it.
+			const rgb = (d, i) => d[4 * i] << 16 | d[4 * i + 1] << 8 | d[4 * i + 2];
+			let missing = 0, drawn = 0;
+			for (const [x, y] of [[a, b], [b, a]])
+				for (let i = 0; i < w * h; i++) {
+					const v = rgb(x, i);
+					if (v === 0xffffff) continue;
+					drawn++;
+					let near = false;
+					for (let dy = -1; dy <= 1 && !near; dy++)
+						for (let dx = -1; dx <= 1 && !near; dx++) {
+							const qx = i % w + dx, qy = ((i / w) | 0) + dy;
+							near = qx >= 0 && qy >= 0 && qx < w && qy < h && rgb(y, qy * w + qx) === v;
+						}
+					missing += !near;
+				}
+			return drawn ? missing : -1;
+		}, png);
+		return [n, differ];
+	};
+	const [n, differ] = await compare();
+	check(differ === 0, `the live page at frame ${n} shows velmora-snap --frame ${n}'s picture (${differ} pixels unmatched)`);
+	await page.click("#prev");
+	await page.click("#prev");
+	const [m, differBack] = await compare();
+	check(m < n && differBack === 0, `two steps back: frame ${m}, velmora-snap's picture (${differBack} pixels unmatched)`);
+	await page.close();
+	s.stop();
+} finally {
+	await browser.close();
+}
+check(errors.length === 0, "no console errors" + (errors.length ? ": " + errors.join("; ") : ""));
+fs.rmSync(dir, { recursive: true, force: true });
+process.exit(failures.length ? 1 : 0);

@@ -1,0 +1,740 @@
+// velmora-serve: the board read headless, its picture served to browsers.
+//
+// main() binds the listening socket and starts the HTTP server's threads,
+// then becomes the board side as velmora's own start-up and idle loop are:
+// USB_direct_initialize, capture_open, then GetInstruction over and over,
+// asleep on the device between bytes.  Where velmora's window would show a
+// picture (double buffering: at each end of frame; single: at a 10 ms tick
+// when the list changed) the list is copied into a Frame and published:
+// one pointer swapped under a lock, nothing more on the board's side.
+// Viewers' threads take the newest frame when they are ready and skip the
+// rest; the pictures for /frame.png and /frame.svg are drawn on their side
+// from the viewers' copy of the list (tools/view.h).  The HTTP parsing is
+// cpp-httplib's.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <httplib.h>
+
+#include "common/config.h"
+#include "common/platform.h"
+#include "display/display_list.h"
+#include "display/renderer.h"
+#include "picture/picture.h"
+#include "stream/framer.h"
+#include "stream/words.h"
+#include "tools/answer.h"
+#include "tools/serve_page.h"
+#include "tools/view.h"
+#include "usb/capture.h"
+#include "usb/usb_link.h"
+
+constexpr int32_t page_width = 664;    // the window's size at start, pixels
+constexpr int32_t page_height = 498;   //
+constexpr size_t max_kept_frames = 64;  // frames a new viewer may step back through
+constexpr size_t max_kept_bytes = (size_t)4 << 20;  // /capture.bin: the last bytes read, at most
+constexpr int max_viewers = 32;         // live pages at once; more get 503
+constexpr int server_threads = max_viewers + 16;  // the rest serve one request each at a time
+constexpr int viewer_wait_s = 10;     // a live page hears at least this often (a comment line)
+constexpr time_t io_timeout_s = 5;    // a client that sends or takes nothing this long is dropped
+constexpr size_t max_headers = 64;    // header lines in a request
+constexpr size_t max_body = 1024;     // bytes of a request's body
+constexpr size_t token_bytes = 16;    // random bytes of a generated token
+
+static const char usage_text[] =
+        "usage: velmora-serve [--listen ADDR:PORT] [--single] [--token TOKEN]\n"
+        "\n"
+        "Reads a board as velmora does, with no window and no X server, and serves\n"
+        "its picture to browsers.  The console shows velmora's own start-up listing\n"
+        "and halt texts; VELMORA_SERIAL, VELMORA_CAPTURE and the virtual board\n"
+        "(VELMORA_BOARD...) work as for velmora (see velmora --help).\n"
+        "\n"
+        "  --listen ADDR:PORT  where to listen (default 127.0.0.1:8080; port 0 picks\n"
+        "                      a free one).  Any address but 127.0.0.1 or ::1 needs\n"
+        "                      a token: one is made up and printed unless given\n"
+        "  --token TOKEN       every request must carry it: ?token=TOKEN in the\n"
+        "                      address, or the header Authorization: Bearer TOKEN;\n"
+        "                      without it the answer is 401\n"
+        "  --single            single buffering: pictures are shown as they are\n"
+        "                      built (velmora's answer n); default double, each\n"
+        "                      picture once complete (the answer y)\n"
+        "  -h, --help          show this text\n"
+        "  --version           show the version\n"
+        "\n"
+        "Addresses, all read-only:\n"
+        "  /            the live picture, its frame number, rates and the stream's\n"
+        "               health; pause and step back through the last frames\n"
+        "  /frame.png   the current frame as velmora-snap pictures it (664x498)\n"
+        "  /frame.svg   the same as SVG\n"
+        "  /frame.json  the frame number and the stream's health\n"
+        "  /capture.bin the last bytes read from the board (at most 4 MiB)\n"
+        "  /capture.html those bytes as a velmora-inspect page\n"
+        "\n"
+        "The page's address is printed on standard error once it listens.  A halt\n"
+        "(\"too many commands\", a device failure) is shown on the page too; the\n"
+        "server goes on until ended (Ctrl-C).\n";
+
+// ---------------------------------------------------------------- shared state
+
+// The stream's health, counted as the bytes are framed.
+struct Health {
+	uint64_t bytes = 0;       // read from the device
+	uint64_t words = 0;       // framed
+	uint64_t frames = 0;      // end-of-frame words
+	uint64_t dropped = 0;     // bytes dropped while hunting for sync
+	uint64_t syncs = 0;       // sync pairs that started a framing
+	uint64_t sync_lost = 0;   // framings dropped after a silence
+	uint64_t filler = 0;      // filler words
+	uint64_t ignored = 0;     // words the decoder drops
+	int32_t longest = 0;      // most records a published list held
+};
+
+struct Frame {
+	uint64_t number = 0;  // end-of-frame words up to it
+	uint64_t seq = 0;     // publications up to it
+	std::vector<DisplayRecord> list;
+	Health health;
+	std::string halt;       // the halt's line, empty while the board runs
+	double rate_frames = 0;  // per second, over the last second or so
+	double rate_words = 0;
+	double at_ms = 0;  // wall clock at publication, ms since 1970, for the page's latency
+	// Made once, by whichever viewer needs it first.
+	std::once_flag event_once, json_once;
+	std::string event, json;
+	std::mutex picture_lock;
+	std::vector<uint8_t> png;
+	std::string svg, picture_why;
+	bool sw_png_made = false;
+};
+using FramePtr = std::shared_ptr<Frame>;
+
+// Never destroyed: an exit from the board side (no device) must not pull
+// them from under the server's threads.
+struct Shared {
+	std::mutex lock;
+	std::condition_variable changed;
+	FramePtr latest;
+	std::deque<FramePtr> kept;
+	std::deque<uint8_t> bytes;  // the last max_kept_bytes read
+	int viewers = 0;
+	std::string token;
+	bool sw_double = true;
+	std::string exe_dir;  // where velmora-inspect is looked for
+};
+static Shared &S = *new Shared;
+
+static std::mutex &render_lock = *new std::mutex;  // the viewers' list: one picture at a time
+
+// ---------------------------------------------------------------- the board side
+
+static Health health;  // the board thread's own; copied into each frame
+static uint64_t seq = 0;
+static int32_t published_count = -1;
+static uint32_t published_clears = 0;
+static std::string halt_line;
+
+static int64_t monotonic_ms()
+{
+	timespec t;
+	clock_gettime(CLOCK_MONOTONIC, &t);
+	return (int64_t)t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+// Frames and words a second, over windows of about a second.
+static int64_t rate_since = 0;
+static uint64_t rate_frames0 = 0, rate_words0 = 0;
+static double rate_frames = 0, rate_words = 0;
+
+static void publish()
+{
+	auto f = std::make_shared<Frame>();
+	int32_t n = nCommands < max_commands ? nCommands : max_commands;
+	f->list.assign(command, command + n);
+	if (n > health.longest)
+		health.longest = n;
+	int64_t now = monotonic_ms();
+	if (now - rate_since >= 1000) {
+		double s = (double)(now - rate_since) / 1000.0;
+		rate_frames = rate_since ? (double)(health.frames - rate_frames0) / s : 0;
+		rate_words = rate_since ? (double)(health.words - rate_words0) / s : 0;
+		rate_since = now;
+		rate_frames0 = health.frames;
+		rate_words0 = health.words;
+	}
+	f->number = health.frames;
+	f->health = health;
+	f->halt = halt_line;
+	f->rate_frames = rate_frames;
+	f->rate_words = rate_words;
+	f->seq = ++seq;
+	timespec wall;
+	clock_gettime(CLOCK_REALTIME, &wall);
+	f->at_ms = (double)wall.tv_sec * 1000.0 + (double)wall.tv_nsec / 1e6;
+	published_count = nCommands;
+	published_clears = nClears;
+	{
+		std::lock_guard<std::mutex> g(S.lock);
+		S.latest = f;
+		S.kept.push_back(f);
+		if (S.kept.size() > max_kept_frames)
+			S.kept.pop_front();
+	}
+	S.changed.notify_all();
+}
+
+// The console: velmora's texts go to standard output as they are; the last
+// complete line is kept, for the page to show at a halt.
+static std::string console_line, console_last;
+static ssize_t console_write(void *, const char *text, size_t n)
+{
+	if (!write_all(STDOUT_FILENO, text, n))
+		return -1;
+	for (size_t i = 0; i < n; i++) {
+		if (text[i] == '\n') {
+			console_last = console_line;
+			console_line.clear();
+		} else if (console_line.size() < 200) {
+			console_line += text[i];
+		}
+	}
+	return (ssize_t)n;
+}
+
+// The halt: velmora's last line, then the board is read no more.  The
+// server goes on, the page saying what happened.
+void error_exit()
+{
+	std::string why = console_last;
+	printf("close window to exit\n");
+	capture_flush();
+	halt_line = why;
+	publish();
+	for (;;)
+		pause();
+}
+
+// The framer's view of each byte, for the health counters: drchar and
+// capture_bytes are wrapped at link time (-Wl,--wrap), the stream code
+// untouched.  Each byte is judged at the next call, once the framer has
+// taken it.
+extern "C" uint16_t __real__Z6drcharv();
+extern "C" uint16_t __wrap__Z6drcharv();
+extern "C" void __real__Z13capture_bytesPKhj(const unsigned char *bytes, uint32_t n);
+extern "C" void __wrap__Z13capture_bytesPKhj(const unsigned char *bytes, uint32_t n);
+
+static uint32_t before_state = state_hunting;  // the framer's state before the byte in hand
+static uint32_t after_state = state_hunting;   // its state when that byte was judged
+static bool sw_byte_pending = false;
+static uint16_t high_byte = 0, last_byte = 0;
+
+// A word the decoder drops: an opcode it has no case for.
+static bool meaningless(uint16_t w)
+{
+	if (w & VW_CONTROL_BIT) {
+		unsigned op = w & VW_CONTROL_OPCODE_MASK;
+		return op != OP_CLEAR && op != OP_END_FRAME && op != OP_ATTRIBUTES && op != OP_CHARACTER;
+	}
+	unsigned op = w & VW_GRAPHICS_OPCODE_MASK;
+	return op != OP_SET_X && op != OP_SET_Y && op != OP_MOVE_X && op != OP_MOVE_Y && op != OP_DRAW_X &&
+	       op != OP_DRAW_Y;
+}
+
+static void judge()
+{
+	if (!sw_byte_pending) {
+		if (state == state_hunting && after_state != state_hunting)
+			health.sync_lost++;  // the silence dropped the framing
+		after_state = state;
+		return;
+	}
+	sw_byte_pending = false;
+	if (before_state == state_hunting) {
+		health.dropped += state != state_half_sync;
+	} else if (before_state == state_half_sync) {
+		if (state == state_high)
+			health.syncs++;
+		else
+			health.dropped += 2;
+	} else if (before_state == state_high) {
+		high_byte = last_byte;
+	} else {
+		uint16_t w = (uint16_t)(high_byte << 8 | last_byte);
+		health.words++;
+		if (w == VW_FILLER)
+			health.filler++;
+		else if (meaningless(w))
+			health.ignored++;
+	}
+	after_state = state;
+}
+
+extern "C" uint16_t __wrap__Z6drcharv()
+{
+	judge();
+	before_state = state;
+	uint16_t b = __real__Z6drcharv();
+	if (b <= 0xFF) {
+		sw_byte_pending = true;
+		last_byte = b;
+	}
+	return b;
+}
+
+extern "C" void __wrap__Z13capture_bytesPKhj(const unsigned char *bytes, uint32_t n)
+{
+	__real__Z13capture_bytesPKhj(bytes, n);
+	health.bytes += n;
+	std::lock_guard<std::mutex> g(S.lock);
+	S.bytes.insert(S.bytes.end(), bytes, bytes + n);
+	if (S.bytes.size() > max_kept_bytes)
+		S.bytes.erase(S.bytes.begin(), S.bytes.begin() + (ptrdiff_t)(S.bytes.size() - max_kept_bytes));
+}
+
+[[noreturn]] static void run_board()
+{
+	sw_wait = 0;
+	nCommands = 0;
+	USB_direct_initialize();
+	capture_open();
+	printf(S.sw_double ? "Using double display buffers\n" : "Using single display buffer\n");
+	int64_t next_tick = monotonic_ms() + timer_ms;
+	for (;;) {
+		GetInstruction();
+		judge();
+		if (sw_wait) {
+			// A pass would draw up to this end of frame and release the framer.
+			health.frames++;
+			if (S.sw_double)
+				publish();
+			sw_wait = 0;
+		}
+		int64_t now = monotonic_ms();
+		if (now >= next_tick) {
+			capture_tick();
+			if (!S.sw_double && (nCommands != published_count || nClears != published_clears))
+				publish();
+			next_tick = now + timer_ms;
+		}
+		if (sw_time_up || sw_wait)
+			continue;
+		usb_wait(-1, (next_tick - now) * 1000);
+	}
+}
+
+// ---------------------------------------------------------------- what viewers get
+
+static void json_string(std::string &out, const std::string &s)
+{
+	out += '"';
+	for (unsigned char c : s) {
+		if (c == '"' || c == '\\' || c == '<' || c == '>' || c == '&' || c < 0x20) {
+			char esc[8];
+			snprintf(esc, sizeof esc, "\\u%04x", c);
+			out += esc;
+		} else {
+			out += (char)c;
+		}
+	}
+	out += '"';
+}
+
+static std::string frame_json(const Frame &f)
+{
+	const Health &h = f.health;
+	char text[640];
+	snprintf(text, sizeof text,
+	         "{\"frame\":%llu,\"seq\":%llu,\"at\":%.3f,\"double\":%s,\"framesPerSecond\":%.1f,\"wordsPerSecond\":%.0f,"
+	         "\"records\":%zu,\"health\":{\"bytes\":%llu,\"words\":%llu,\"frames\":%llu,\"dropped\":%llu,"
+	         "\"syncs\":%llu,\"syncLost\":%llu,\"filler\":%llu,\"ignored\":%llu,\"longest\":%d,"
+	         "\"maxCommands\":%d},\"halt\":",
+	         (unsigned long long)f.number, (unsigned long long)f.seq, f.at_ms, S.sw_double ? "true" : "false",
+	         f.rate_frames, f.rate_words, f.list.size(), (unsigned long long)h.bytes,
+	         (unsigned long long)h.words, (unsigned long long)h.frames, (unsigned long long)h.dropped,
+	         (unsigned long long)h.syncs, (unsigned long long)h.sync_lost, (unsigned long long)h.filler,
+	         (unsigned long long)h.ignored, (int)h.longest, (int)max_commands);
+	std::string o = text;
+	json_string(o, f.halt);
+	o += '}';
+	return o;
+}
+
+static const std::string &json_of(Frame &f)
+{
+	std::call_once(f.json_once, [&] { f.json = frame_json(f); });
+	return f.json;
+}
+
+// A record in 32 bits: kind - 1 in bits 31-30; a GOTO's or DRAW's p1 in
+// bits 9-0 and p2 in 19-10; a colour's blue byte in 7-0, green 15-8 and
+// red 23-16.
+static uint32_t pack(const DisplayRecord &d)
+{
+	uint32_t kind = (uint32_t)(d.kind - 1) << 30;
+	if (d.kind == CMD_COLOR)
+		return kind | (uint32_t)(d.p2 & 0xFF) << 16 | (uint32_t)(d.p2 >> 8) << 8 | (d.p1 & 0xFF);
+	if (d.kind == CMD_END_FRAME)
+		return kind;
+	return kind | (uint32_t)(d.p2 & 0x3FF) << 10 | (d.p1 & 0x3FF);
+}
+
+static std::string base64(const uint8_t *p, size_t n)
+{
+	static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+	std::string out;
+	out.reserve((n + 2) / 3 * 4);
+	for (size_t i = 0; i < n; i += 3) {
+		size_t k = n - i < 3 ? n - i : 3;
+		uint32_t v = (uint32_t)p[i] << 16 | (k > 1 ? (uint32_t)p[i + 1] << 8 : 0) | (k > 2 ? p[i + 2] : 0);
+		out += digits[v >> 18];
+		out += digits[(v >> 12) & 63];
+		out += k > 1 ? digits[(v >> 6) & 63] : '=';
+		out += k > 2 ? digits[v & 63] : '=';
+	}
+	return out;
+}
+
+// One server-sent event: the frame's JSON with its records, little-endian.
+static const std::string &event_of(Frame &f)
+{
+	std::call_once(f.event_once, [&] {
+		std::vector<uint8_t> raw(f.list.size() * 4);
+		for (size_t i = 0; i < f.list.size(); i++) {
+			uint32_t v = pack(f.list[i]);
+			for (int b = 0; b < 4; b++)
+				raw[i * 4 + (size_t)b] = (uint8_t)(v >> (8 * b));
+		}
+		std::string j = json_of(f);
+		j.pop_back();
+		f.event = "data: " + j + ",\"list\":\"" + base64(raw.data(), raw.size()) + "\"}\n\n";
+	});
+	return f.event;
+}
+
+static FramePtr latest()
+{
+	std::lock_guard<std::mutex> g(S.lock);
+	return S.latest;
+}
+
+// The frame's picture, drawn once from the viewers' copy of the list.
+static bool picture(Frame &f, bool sw_png, std::string *out, std::string *why)
+{
+	std::lock_guard<std::mutex> g(f.picture_lock);
+	if (!f.sw_png_made) {
+		std::lock_guard<std::mutex> r(render_lock);
+		memcpy(view_command, f.list.data(), f.list.size() * sizeof(DisplayRecord));
+		view_nCommands = (int32_t)f.list.size();
+		f.svg = view_svg(page_width, page_height, S.sw_double);
+		std::vector<uint8_t> rgb;
+		if (view_pass(page_width, page_height, S.sw_double, &rgb, &f.picture_why))
+			encode_png(page_width, page_height, rgb.data(), &f.png, &f.picture_why);
+		f.sw_png_made = true;
+	}
+	if (!sw_png) {
+		*out = f.svg;
+		return true;
+	}
+	*why = f.picture_why;
+	out->assign(f.png.begin(), f.png.end());
+	return !f.png.empty();
+}
+
+// The renderer's mapping at the start size, pixels from the left and top
+// edges, as velmora-inspect gives its page.
+static std::string map_json()
+{
+	std::string o = "{\"width\":" + std::to_string(page_width) + ",\"height\":" + std::to_string(page_height);
+	o += ",\"kept\":" + std::to_string(max_kept_frames) + ",\"mapX\":[";
+	char v[32];
+	for (uint32_t i = 0; i <= max_x; i++) {
+		snprintf(v, sizeof v, "%s%.4f", i ? "," : "",
+		         ((double)plot_map((uint16_t)i, max_x) + 1.0) * page_width / 2.0);
+		o += v;
+	}
+	o += "],\"mapY\":[";
+	for (uint32_t i = 0; i <= max_y; i++) {
+		snprintf(v, sizeof v, "%s%.4f", i ? "," : "",
+		         page_height - ((double)plot_map((uint16_t)i, max_y) + 1.0) * page_width / 2.0);
+		o += v;
+	}
+	return o + "]}";
+}
+
+// ---------------------------------------------------------------- the server
+
+static bool token_ok(const httplib::Request &req)
+{
+	if (S.token.empty())
+		return true;
+	std::string given;
+	if (req.has_param("token"))
+		given = req.get_param_value("token");
+	auto a = req.headers.find("Authorization");
+	if (given.empty() && a != req.headers.end() && a->second.rfind("Bearer ", 0) == 0)
+		given = a->second.substr(7);
+	// Every byte compared, whatever the first difference.
+	unsigned diff = given.size() != S.token.size();
+	for (size_t i = 0; i < given.size() && i < S.token.size(); i++)
+		diff |= (unsigned)(given[i] ^ S.token[i]);
+	return diff == 0;
+}
+
+static void no_cache(httplib::Response &res)
+{
+	res.set_header("Cache-Control", "no-store");
+	res.set_header("X-Content-Type-Options", "nosniff");
+}
+
+// velmora-inspect beside this program, the kept bytes on its standard input.
+static bool inspect_page(const std::vector<uint8_t> &bytes, std::string *page)
+{
+	std::string tool = S.exe_dir + "/velmora-inspect";
+	char in_name[] = "/tmp/velmora-serve-XXXXXX";
+	int in = mkstemp(in_name);
+	if (in < 0)
+		return false;
+	bool ok = write_all(in, bytes.data(), bytes.size());
+	close(in);
+	std::string cmd = "'" + tool + "' '" + in_name + "' -o - 2>/dev/null";
+	FILE *p = ok ? popen(cmd.c_str(), "r") : nullptr;
+	if (p) {
+		char chunk[65536];
+		size_t n;
+		while ((n = fread(chunk, 1, sizeof chunk, p)) > 0)
+			page->append(chunk, n);
+		int status = pclose(p);
+		ok = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) <= 1;
+	} else {
+		ok = false;
+	}
+	unlink(in_name);
+	return ok;
+}
+
+static void routes(httplib::Server &svr, const std::string &page)
+{
+	svr.set_pre_routing_handler([](const httplib::Request &req, httplib::Response &res) {
+		if (!token_ok(req)) {
+			res.status = 401;
+			res.set_header("WWW-Authenticate", "Bearer");
+			res.set_content("401 a token is needed\n", "text/plain");
+			return httplib::Server::HandlerResponse::Handled;
+		}
+		if (req.headers.size() > max_headers) {
+			res.status = 431;
+			res.set_content("431 too many header lines\n", "text/plain");
+			return httplib::Server::HandlerResponse::Handled;
+		}
+		if (req.method != "GET" && req.method != "HEAD") {
+			res.status = 405;
+			res.set_header("Allow", "GET, HEAD");
+			res.set_content("405 read-only\n", "text/plain");
+			return httplib::Server::HandlerResponse::Handled;
+		}
+		no_cache(res);
+		return httplib::Server::HandlerResponse::Unhandled;
+	});
+	svr.Get("/", [page](const httplib::Request &, httplib::Response &res) {
+		res.set_header("Content-Security-Policy",
+		               "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
+		               "connect-src 'self'; img-src data:");
+		res.set_content(page, "text/html; charset=utf-8");
+	});
+	svr.Get("/frame.json", [](const httplib::Request &, httplib::Response &res) {
+		res.set_content(json_of(*latest()) + "\n", "application/json");
+	});
+	svr.Get("/frame.svg", [](const httplib::Request &, httplib::Response &res) {
+		std::string out, why;
+		picture(*latest(), false, &out, &why);
+		res.set_content(out, "image/svg+xml");
+	});
+	svr.Get("/frame.png", [](const httplib::Request &, httplib::Response &res) {
+		std::string out, why;
+		if (!picture(*latest(), true, &out, &why)) {
+			res.status = 503;
+			res.set_content(why + "\n", "text/plain");
+			return;
+		}
+		res.set_content(out, "image/png");
+	});
+	svr.Get("/capture.bin", [](const httplib::Request &, httplib::Response &res) {
+		std::string out;
+		{
+			std::lock_guard<std::mutex> g(S.lock);
+			out.assign(S.bytes.begin(), S.bytes.end());
+		}
+		res.set_header("Content-Disposition", "attachment; filename=\"capture.bin\"");
+		res.set_content(out, "application/octet-stream");
+	});
+	svr.Get("/capture.html", [](const httplib::Request &, httplib::Response &res) {
+		std::vector<uint8_t> bytes;
+		{
+			std::lock_guard<std::mutex> g(S.lock);
+			bytes.assign(S.bytes.begin(), S.bytes.end());
+		}
+		std::string out;
+		if (bytes.empty() || !inspect_page(bytes, &out)) {
+			res.status = 503;
+			res.set_content("no page: nothing read yet, or velmora-inspect failed\n", "text/plain");
+			return;
+		}
+		res.set_header("Content-Disposition", "attachment; filename=\"capture.html\"");
+		res.set_content(out, "text/html; charset=utf-8");
+	});
+	// The live page's feed: the newest frame whenever there is a newer one
+	// than the viewer has, never a queue of them.  A viewer that takes
+	// nothing for io_timeout_s fails the write and is dropped.
+	svr.Get("/events", [](const httplib::Request &, httplib::Response &res) {
+		{
+			std::lock_guard<std::mutex> g(S.lock);
+			if (S.viewers >= max_viewers) {
+				res.status = 503;
+				res.set_content("503 too many viewers\n", "text/plain");
+				return;
+			}
+			S.viewers++;
+		}
+		auto sent = std::make_shared<uint64_t>(0);
+		res.set_chunked_content_provider(
+		        "text/event-stream",
+		        [sent](size_t, httplib::DataSink &sink) {
+			        FramePtr f;
+			        {
+				        std::unique_lock<std::mutex> g(S.lock);
+				        S.changed.wait_for(g, std::chrono::seconds(viewer_wait_s),
+				                           [&] { return S.latest && S.latest->seq != *sent; });
+				        if (S.latest && S.latest->seq != *sent)
+					        f = S.latest;
+			        }
+			        if (!f) {
+				        static const char beat[] = ":\n\n";
+				        return sink.is_writable() && sink.write(beat, sizeof beat - 1);
+			        }
+			        *sent = f->seq;
+			        const std::string &e = event_of(*f);
+			        return sink.is_writable() && sink.write(e.data(), e.size());
+		        },
+		        [](bool) {
+			        std::lock_guard<std::mutex> g(S.lock);
+			        S.viewers--;
+		        });
+	});
+}
+
+// ---------------------------------------------------------------- start
+
+static bool loopback(const std::string &host)
+{
+	return host == "127.0.0.1" || host == "::1" || host == "localhost";
+}
+
+static bool make_token(std::string *token)
+{
+	unsigned char raw[token_bytes];
+	int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+	bool ok = fd >= 0 && read(fd, raw, sizeof raw) == (ssize_t)sizeof raw;
+	if (fd >= 0)
+		close(fd);
+	for (unsigned char c : raw) {
+		char hex[3];
+		snprintf(hex, sizeof hex, "%02x", c);
+		*token += hex;
+	}
+	return ok;
+}
+
+static int bad_usage(const std::string &what)
+{
+	fprintf(stderr, "velmora-serve: %s\nTry 'velmora-serve --help'.\n", what.c_str());
+	return 2;
+}
+
+int main(int argc, char **argv)
+{
+	std::string host = "127.0.0.1";
+	int port = 8080;
+	for (int i = 1; i < argc; i++) {
+		std::string arg = argv[i];
+		bool sw_value = arg == "--listen" || arg == "--token";
+		if (sw_value && i + 1 >= argc)
+			return bad_usage("missing value after '" + arg + "'");
+		if (arg == "--help" || arg == "-h") {
+			return answer("velmora-serve", usage_text);
+		} else if (arg == "--version") {
+			return answer_version("velmora-serve");
+		} else if (arg == "--single") {
+			S.sw_double = false;
+		} else if (arg == "--listen") {
+			std::string v = argv[++i];
+			size_t colon = v.rfind(':');
+			char *end = nullptr;
+			long p = colon == std::string::npos ? -1 : strtol(v.c_str() + colon + 1, &end, 10);
+			if (p < 0 || p > 65535 || !end || *end || colon + 1 == v.size() || colon == 0)
+				return bad_usage("--listen needs ADDR:PORT, not '" + v + "'");
+			host = v.substr(0, colon);
+			if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+				host = host.substr(1, host.size() - 2);
+			port = (int)p;
+		} else if (arg == "--token") {
+			S.token = argv[++i];
+			if (S.token.empty())
+				return bad_usage("--token needs a value");
+		} else {
+			return bad_usage("unknown option '" + arg + "'");
+		}
+	}
+	if (S.token.empty() && !loopback(host) && !make_token(&S.token)) {
+		fprintf(stderr, "velmora-serve: cannot make a token: %s\n", strerror(errno));
+		return 2;
+	}
+	char self[4096];
+	ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+	if (n > 0) {
+		self[n] = '\0';
+		S.exe_dir = self;
+		S.exe_dir.erase(S.exe_dir.find_last_of('/'));
+	}
+
+	// Velmora's texts, and the halt's line kept for the page.
+	static cookie_io_functions_t tee = {nullptr, console_write, nullptr, nullptr};
+	FILE *console = fopencookie(nullptr, "w", tee);
+	if (console)
+		stdout = console;
+	setvbuf(stdout, nullptr, _IONBF, 0);
+
+	auto *svr = new httplib::Server;  // never destroyed: see Shared
+	svr->new_task_queue = [] { return new httplib::ThreadPool(server_threads); };
+	svr->set_read_timeout(io_timeout_s, 0);
+	svr->set_write_timeout(io_timeout_s, 0);
+	svr->set_keep_alive_timeout(io_timeout_s);
+	svr->set_keep_alive_max_count(100);
+	svr->set_payload_max_length(max_body);
+	std::string page((const char *)serve_page, serve_page_size);
+	page.replace(page.find("/*MAP*/"), 7, map_json());
+	routes(*svr, page);
+	int bound = port == 0 ? svr->bind_to_any_port(host) : (svr->bind_to_port(host, port) ? port : -1);
+	if (bound < 0) {
+		fprintf(stderr, "velmora-serve: cannot listen on %s:%d\n", host.c_str(), port);
+		return 2;
+	}
+	std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
+	fprintf(stderr, "velmora-serve: the board's picture at http://%s:%d/%s%s\n", shown.c_str(), bound,
+	        S.token.empty() ? "" : "?token=", S.token.c_str());
+	publish();  // a white window until the first picture
+	std::thread([svr] { svr->listen_after_bind(); }).detach();
+	run_board();
+}
