@@ -43,17 +43,18 @@
 #include "usb/capture.h"
 #include "usb/usb_link.h"
 
-constexpr int32_t page_width = 664;    // the window's size at start, pixels
-constexpr int32_t page_height = 498;   //
-constexpr size_t max_kept_frames = 64;  // frames a new viewer may step back through
+constexpr int32_t page_width = 664;                 // the window's size at start, pixels
+constexpr int32_t page_height = 498;                //
+constexpr size_t max_kept_frames = 64;              // frames the live page keeps to step back through
 constexpr size_t max_kept_bytes = (size_t)4 << 20;  // /capture.bin: the last bytes read, at most
-constexpr int max_viewers = 32;         // live pages at once; more get 503
-constexpr int server_threads = max_viewers + 16;  // the rest serve one request each at a time
-constexpr int viewer_wait_s = 10;     // a live page hears at least this often (a comment line)
-constexpr time_t io_timeout_s = 5;    // a client that sends or takes nothing this long is dropped
-constexpr size_t max_headers = 64;    // header lines in a request
-constexpr size_t max_body = 1024;     // bytes of a request's body
-constexpr size_t token_bytes = 16;    // random bytes of a generated token
+constexpr int max_viewers = 32;                     // live pages at once; more get 503
+constexpr int server_threads = max_viewers + 16;    // the rest serve one request each at a time
+constexpr int viewer_wait_s = 10;                   // a live page hears at least this often (a comment line)
+constexpr time_t io_timeout_s = 5;  // a client that sends or takes nothing this long is dropped
+constexpr size_t max_headers = 64;  // header lines in a request
+constexpr size_t max_body = 1024;   // bytes of a request's body
+constexpr size_t token_bytes = 16;  // random bytes of a generated token
+constexpr int send_buffer = 65536;  // kernel bytes queued to one client, at most about this
 
 static const char usage_text[] =
         "usage: velmora-serve [--listen ADDR:PORT] [--single] [--token TOKEN]\n"
@@ -92,15 +93,15 @@ static const char usage_text[] =
 
 // The stream's health, counted as the bytes are framed.
 struct Health {
-	uint64_t bytes = 0;       // read from the device
-	uint64_t words = 0;       // framed
-	uint64_t frames = 0;      // end-of-frame words
-	uint64_t dropped = 0;     // bytes dropped while hunting for sync
-	uint64_t syncs = 0;       // sync pairs that started a framing
-	uint64_t sync_lost = 0;   // framings dropped after a silence
-	uint64_t filler = 0;      // filler words
-	uint64_t ignored = 0;     // words the decoder drops
-	int32_t longest = 0;      // most records a published list held
+	uint64_t bytes = 0;      // read from the device
+	uint64_t words = 0;      // framed
+	uint64_t frames = 0;     // end-of-frame words
+	uint64_t dropped = 0;    // bytes dropped while hunting for sync
+	uint64_t syncs = 0;      // sync pairs that started a framing
+	uint64_t sync_lost = 0;  // framings dropped after a silence
+	uint64_t filler = 0;     // filler words
+	uint64_t ignored = 0;    // words the decoder drops
+	int32_t longest = 0;     // most records a published list held
 };
 
 struct Frame {
@@ -108,7 +109,7 @@ struct Frame {
 	uint64_t seq = 0;     // publications up to it
 	std::vector<DisplayRecord> list;
 	Health health;
-	std::string halt;       // the halt's line, empty while the board runs
+	std::string halt;        // the halt's line, empty while the board runs
 	double rate_frames = 0;  // per second, over the last second or so
 	double rate_words = 0;
 	double at_ms = 0;  // wall clock at publication, ms since 1970, for the page's latency
@@ -128,7 +129,6 @@ struct Shared {
 	std::mutex lock;
 	std::condition_variable changed;
 	FramePtr latest;
-	std::deque<FramePtr> kept;
 	std::deque<uint8_t> bytes;  // the last max_kept_bytes read
 	int viewers = 0;
 	std::string token;
@@ -189,9 +189,6 @@ static void publish()
 	{
 		std::lock_guard<std::mutex> g(S.lock);
 		S.latest = f;
-		S.kept.push_back(f);
-		if (S.kept.size() > max_kept_frames)
-			S.kept.pop_front();
 	}
 	S.changed.notify_all();
 }
@@ -301,7 +298,8 @@ extern "C" void __wrap__Z13capture_bytesPKhj(const unsigned char *bytes, uint32_
 	std::lock_guard<std::mutex> g(S.lock);
 	S.bytes.insert(S.bytes.end(), bytes, bytes + n);
 	if (S.bytes.size() > max_kept_bytes)
-		S.bytes.erase(S.bytes.begin(), S.bytes.begin() + (ptrdiff_t)(S.bytes.size() - max_kept_bytes));
+		S.bytes.erase(S.bytes.begin(),
+		              S.bytes.begin() + (ptrdiff_t)(S.bytes.size() - max_kept_bytes));
 }
 
 [[noreturn]] static void run_board()
@@ -357,15 +355,17 @@ static std::string frame_json(const Frame &f)
 	const Health &h = f.health;
 	char text[640];
 	snprintf(text, sizeof text,
-	         "{\"frame\":%llu,\"seq\":%llu,\"at\":%.3f,\"double\":%s,\"framesPerSecond\":%.1f,\"wordsPerSecond\":%.0f,"
+	         "{\"frame\":%llu,\"seq\":%llu,\"at\":%.3f,\"double\":%s,\"framesPerSecond\":%.1f,"
+	         "\"wordsPerSecond\":%.0f,"
 	         "\"records\":%zu,\"health\":{\"bytes\":%llu,\"words\":%llu,\"frames\":%llu,\"dropped\":%llu,"
 	         "\"syncs\":%llu,\"syncLost\":%llu,\"filler\":%llu,\"ignored\":%llu,\"longest\":%d,"
 	         "\"maxCommands\":%d},\"halt\":",
-	         (unsigned long long)f.number, (unsigned long long)f.seq, f.at_ms, S.sw_double ? "true" : "false",
-	         f.rate_frames, f.rate_words, f.list.size(), (unsigned long long)h.bytes,
-	         (unsigned long long)h.words, (unsigned long long)h.frames, (unsigned long long)h.dropped,
-	         (unsigned long long)h.syncs, (unsigned long long)h.sync_lost, (unsigned long long)h.filler,
-	         (unsigned long long)h.ignored, (int)h.longest, (int)max_commands);
+	         (unsigned long long)f.number, (unsigned long long)f.seq, f.at_ms,
+	         S.sw_double ? "true" : "false", f.rate_frames, f.rate_words, f.list.size(),
+	         (unsigned long long)h.bytes, (unsigned long long)h.words, (unsigned long long)h.frames,
+	         (unsigned long long)h.dropped, (unsigned long long)h.syncs, (unsigned long long)h.sync_lost,
+	         (unsigned long long)h.filler, (unsigned long long)h.ignored, (int)h.longest,
+	         (int)max_commands);
 	std::string o = text;
 	json_string(o, f.halt);
 	o += '}';
@@ -398,7 +398,8 @@ static std::string base64(const uint8_t *p, size_t n)
 	out.reserve((n + 2) / 3 * 4);
 	for (size_t i = 0; i < n; i += 3) {
 		size_t k = n - i < 3 ? n - i : 3;
-		uint32_t v = (uint32_t)p[i] << 16 | (k > 1 ? (uint32_t)p[i + 1] << 8 : 0) | (k > 2 ? p[i + 2] : 0);
+		uint32_t v =
+		        (uint32_t)p[i] << 16 | (k > 1 ? (uint32_t)p[i + 1] << 8 : 0) | (k > 2 ? p[i + 2] : 0);
 		out += digits[v >> 18];
 		out += digits[(v >> 12) & 63];
 		out += k > 1 ? digits[(v >> 6) & 63] : '=';
@@ -457,7 +458,8 @@ static bool picture(Frame &f, bool sw_png, std::string *out, std::string *why)
 // edges, as velmora-inspect gives its page.
 static std::string map_json()
 {
-	std::string o = "{\"width\":" + std::to_string(page_width) + ",\"height\":" + std::to_string(page_height);
+	std::string o =
+	        "{\"width\":" + std::to_string(page_width) + ",\"height\":" + std::to_string(page_height);
 	o += ",\"kept\":" + std::to_string(max_kept_frames) + ",\"mapX\":[";
 	char v[32];
 	for (uint32_t i = 0; i <= max_x; i++) {
@@ -555,7 +557,10 @@ static void routes(httplib::Server &svr, const std::string &page)
 		res.set_content(page, "text/html; charset=utf-8");
 	});
 	svr.Get("/frame.json", [](const httplib::Request &, httplib::Response &res) {
-		res.set_content(json_of(*latest()) + "\n", "application/json");
+		std::string j = json_of(*latest());
+		std::lock_guard<std::mutex> g(S.lock);
+		j.insert(j.size() - 1, ",\"viewers\":" + std::to_string(S.viewers));
+		res.set_content(j + "\n", "application/json");
 	});
 	svr.Get("/frame.svg", [](const httplib::Request &, httplib::Response &res) {
 		std::string out, why;
@@ -589,7 +594,8 @@ static void routes(httplib::Server &svr, const std::string &page)
 		std::string out;
 		if (bytes.empty() || !inspect_page(bytes, &out)) {
 			res.status = 503;
-			res.set_content("no page: nothing read yet, or velmora-inspect failed\n", "text/plain");
+			res.set_content("no page: nothing read yet, or velmora-inspect failed\n",
+			                "text/plain");
 			return;
 		}
 		res.set_header("Content-Disposition", "attachment; filename=\"capture.html\"");
@@ -615,8 +621,9 @@ static void routes(httplib::Server &svr, const std::string &page)
 			        FramePtr f;
 			        {
 				        std::unique_lock<std::mutex> g(S.lock);
-				        S.changed.wait_for(g, std::chrono::seconds(viewer_wait_s),
-				                           [&] { return S.latest && S.latest->seq != *sent; });
+				        S.changed.wait_for(g, std::chrono::seconds(viewer_wait_s), [&] {
+					        return S.latest && S.latest->seq != *sent;
+				        });
 				        if (S.latest && S.latest->seq != *sent)
 					        f = S.latest;
 			        }
@@ -723,6 +730,12 @@ int main(int argc, char **argv)
 	svr->set_keep_alive_timeout(io_timeout_s);
 	svr->set_keep_alive_max_count(100);
 	svr->set_payload_max_length(max_body);
+	// Accepted sockets take the listening socket's buffer size: what a
+	// stalled viewer can hold in the kernel stays small.
+	svr->set_socket_options([](int sock) {
+		httplib::default_socket_options(sock);
+		setsockopt(sock, SOL_SOCKET, SO_SNDBUF, &send_buffer, sizeof send_buffer);
+	});
 	std::string page((const char *)serve_page, serve_page_size);
 	page.replace(page.find("/*MAP*/"), 7, map_json());
 	routes(*svr, page);

@@ -119,6 +119,46 @@ execFileSync(tool("velmora-demo"), ["--fps", "0", "--frames", "40", "--output", 
 	s.stop();
 }
 
+// ---------------------------------------------------------- slow viewers
+{
+	// About 3 s of demo at the link's rate, read with no viewer and then
+	// with 19 reading and one that never reads: the board is held off no
+	// longer, every byte is captured, and the stalled viewer is dropped.
+	const board = path.join(dir, "board.bin");
+	execFileSync(tool("velmora-demo"), ["--fps", "0", "--frames", "300", "--output", board]);
+	const run = async (viewers) => {
+		const cap = path.join(dir, `cap${viewers}.bin`);
+		const s = await serve(board, [], { VELMORA_CAPTURE: cap });
+		const start = Date.now();
+		const readers = [], got = [];
+		for (let i = 0; i < viewers; i++) {
+			const c = net.connect(s.port, "127.0.0.1");
+			c.write("GET /events HTTP/1.1\r\nHost: x\r\n\r\n");
+			got.push(0);
+			if (i === 0) c.pause();  // stalled: takes nothing
+			else c.on("data", (d) => { got[i] += d.length; });
+			c.on("error", () => {});
+			readers.push(c);
+		}
+		const j = await frames(s, 300);
+		const took = Date.now() - start;
+		let left = viewers;
+		for (let i = 0; i < 200 && viewers && left !== viewers - 1; i++) {
+			left = JSON.parse((await get(s, "/frame.json")).body).viewers;
+			await sleep(50);
+		}
+		s.stop();
+		await new Promise((r) => s.child.on("exit", r));
+		for (const c of readers) c.destroy();
+		const same = fs.readFileSync(cap).equals(fs.readFileSync(board));
+		return { took, frame: j && j.frame, same, left, reading: got.slice(1).every((n) => n > 100000) };
+	};
+	const alone = await run(0), crowd = await run(20);
+	check(alone.same && crowd.same && crowd.frame === 300, "with 20 viewers, one stalled, every byte is captured");
+	check(crowd.took < alone.took * 1.15 + 300, `the board is read as fast as with no viewer (${crowd.took} ms, alone ${alone.took} ms)`);
+	check(crowd.reading && crowd.left === 19, `the 19 readers get frames; the stalled one is dropped (${crowd.left} left)`);
+}
+
 // ---------------------------------------------------------- the live page
 const browser = await launch();
 try {
