@@ -87,6 +87,8 @@ execFileSync(tool("velmora-demo"), ["--fps", "0", "--frames", "40", "--output", 
 	check((await get(s, "/frame.png?token=t0ken")).body.equals(snap(demo, [])), "/frame.png is velmora-snap's PNG");
 	check((await get(s, "/frame.svg", auth)).body.equals(snap(demo, ["--svg"])), "/frame.svg is velmora-snap's SVG");
 	check((await get(s, "/capture.bin", auth)).body.equals(fs.readFileSync(demo)), "/capture.bin holds the bytes read");
+	const page = await get(s, "/capture.html", auth);
+	check(page.status === 200 && page.body.includes("velmora-inspect"), "/capture.html: the bytes as an inspector page");
 	check((await get(s, "/nothing", auth)).status === 404, "any other route: 404");
 
 	// Bad requests get a 4xx, slow ones are dropped; the board side goes on.
@@ -106,17 +108,17 @@ execFileSync(tool("velmora-demo"), ["--fps", "0", "--frames", "40", "--output", 
 }
 
 // ---------------------------------------------------------- a halt
+let halted;
 {
 	// 50001 records without a clear: the display list overflows.
 	const text = "sync\nOP_CLEAR\n" + "moveto 10 10\n".repeat(50001);
 	const over = path.join(dir, "over.bin");
 	execFileSync(tool("velmora-encode"), ["-o", over], { input: text });
-	const s = await serve(over);
+	const s = halted = await serve(over);
 	const j = await frames(s, 1);
 	await sleep(200);
 	check(j && j.halt === "too many commands", `the halt on /frame.json (${j && j.halt})`);
 	check(s.out().endsWith("too many commands\nclose window to exit\n"), "the halt's texts on the console as velmora's");
-	s.stop();
 }
 
 // ---------------------------------------------------------- slow viewers
@@ -215,6 +217,13 @@ try {
 	check(m < n && differBack === 0, `two steps back: frame ${m}, velmora-snap's picture (${differBack} pixels unmatched)`);
 	await page.close();
 	s.stop();
+
+	const said = await browser.context.newPage();
+	said.on("pageerror", (e) => errors.push(e.message));
+	await said.goto(`http://127.0.0.1:${halted.port}/`);
+	await said.waitForSelector("body.halted");
+	check(/halted: too many commands/.test(await said.locator("#halt").textContent()), "the page says the board halted, and why");
+	halted.stop();
 } finally {
 	await browser.close();
 }
