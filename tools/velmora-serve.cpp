@@ -31,9 +31,12 @@
 #include <httplib.h>
 
 #include "common/config.h"
+#include "common/pen.h"
 #include "common/platform.h"
 #include "display/display_list.h"
 #include "display/renderer.h"
+#include "font/glyphs.h"
+#include "font/stroker.h"
 #include "picture/picture.h"
 #include "stream/framer.h"
 #include "stream/words.h"
@@ -93,15 +96,18 @@ static const char usage_text[] =
 
 // The stream's health, counted as the bytes are framed.
 struct Health {
-	uint64_t bytes = 0;      // read from the device
-	uint64_t words = 0;      // framed
-	uint64_t frames = 0;     // end-of-frame words
-	uint64_t dropped = 0;    // bytes dropped while hunting for sync
-	uint64_t syncs = 0;      // sync pairs that started a framing
-	uint64_t sync_lost = 0;  // framings dropped after a silence
-	uint64_t filler = 0;     // filler words
-	uint64_t ignored = 0;    // words the decoder drops
-	int32_t longest = 0;     // most records a published list held
+	uint64_t bytes = 0;        // read from the device
+	uint64_t words = 0;        // framed
+	uint64_t frames = 0;       // end-of-frame words
+	uint64_t dropped = 0;      // bytes dropped while hunting for sync
+	uint64_t syncs = 0;        // sync pairs that started a framing
+	uint64_t sync_lost = 0;    // framings dropped after a silence
+	uint64_t filler = 0;       // filler words
+	uint64_t ignored = 0;      // words the decoder drops
+	uint64_t clamped = 0;      // words with a coordinate above 1023 cut to 1023
+	uint64_t wrapped = 0;      // characters with a point or the pen below zero, wrapped to 16 bits
+	uint64_t out_of_step = 0;  // words whose low byte FF and the next high byte make a pair
+	int32_t longest = 0;       // most records a published list held
 };
 
 struct Frame {
@@ -237,6 +243,10 @@ static uint32_t before_state = state_hunting;  // the framer's state before the 
 static uint32_t after_state = state_hunting;   // its state when that byte was judged
 static bool sw_byte_pending = false;
 static uint16_t high_byte = 0, last_byte = 0;
+static uint16_t pen_x = 0, pen_y = 0, pen_attr = 0;  // before the word in hand
+static int step_check = 0;           // bytes seen of a possible FF FF across two words: 1 or 2, 0 none
+constexpr int32_t first_code = 32;   // the stroker's glyph 0
+constexpr uint32_t last_glyph = 95;  // DEL, drawn for every other code
 
 // A word the decoder drops: an opcode it has no case for.
 static bool meaningless(uint16_t w)
@@ -250,6 +260,49 @@ static bool meaningless(uint16_t w)
 	       op != OP_DRAW_Y;
 }
 
+// The points of the character just stroked, as the stroker's own getxy
+// worked them out from the pen it started at: below zero or above 1023
+// before the display list clamped them (as velmora-inspect finds them).
+static void character_edges(uint16_t w, bool *clamp, bool *wrap)
+{
+	uint32_t index = (uint8_t)((w & 0xFF) - first_code);
+	if (index > last_glyph)
+		index = last_glyph;
+	int32_t size = pen_attr & 7, rotation = (pen_attr & 0x60) >> 5;
+	cptr = cptrs[index];
+	while (getxy(size, rotation) != -1) {
+		uint32_t x = (uint32_t)(xx + pen_x) & 0xFFFF, y = (uint32_t)(yy + pen_y) & 0xFFFF;
+		*wrap |= xx + pen_x < 0 || yy + pen_y < 0;
+		*clamp |= x > max_x || y > max_y;
+	}
+	// The advance runs the pen down only for rotations 2 and 3.
+	*wrap |= gx1 > pen_x && (pen_attr & 0x60) == 0x40;
+	*wrap |= gy1 > pen_y && (pen_attr & 0x60) == 0x60;
+}
+
+static void judge_word(uint16_t w)
+{
+	health.words++;
+	if (w == VW_FILLER) {
+		health.filler++;
+		return;
+	}
+	if (meaningless(w)) {
+		health.ignored++;
+		return;
+	}
+	bool clamp = false, wrap = false;
+	if ((w & VW_CONTROL_BIT) == 0) {
+		unsigned op = w & VW_GRAPHICS_OPCODE_MASK;
+		if (op != OP_SET_X && op != OP_SET_Y)
+			clamp = gx1 > max_x || gy1 > max_y;
+	} else if ((w & VW_CONTROL_OPCODE_MASK) == OP_CHARACTER) {
+		character_edges(w, &clamp, &wrap);
+	}
+	health.clamped += clamp;
+	health.wrapped += wrap;
+}
+
 static void judge()
 {
 	if (!sw_byte_pending) {
@@ -259,6 +312,14 @@ static void judge()
 		return;
 	}
 	sw_byte_pending = false;
+	// A pair across two words, not followed by filler: a board that sent
+	// sync out of step with this framing.
+	if (step_check == 2) {
+		health.out_of_step += last_byte != 0xFF;
+		step_check = 0;
+	} else if (step_check == 1) {
+		step_check = before_state == state_high && last_byte == 0xFF ? 2 : 0;
+	}
 	if (before_state == state_hunting) {
 		health.dropped += state != state_half_sync;
 	} else if (before_state == state_half_sync) {
@@ -270,11 +331,9 @@ static void judge()
 		high_byte = last_byte;
 	} else {
 		uint16_t w = (uint16_t)(high_byte << 8 | last_byte);
-		health.words++;
-		if (w == VW_FILLER)
-			health.filler++;
-		else if (meaningless(w))
-			health.ignored++;
+		judge_word(w);
+		if (last_byte == 0xFF && w != VW_FILLER)
+			step_check = 1;
 	}
 	after_state = state;
 }
@@ -283,6 +342,11 @@ extern "C" uint16_t __wrap__Z6drcharv()
 {
 	judge();
 	before_state = state;
+	if (state == state_low) {
+		pen_x = gx1;
+		pen_y = gy1;
+		pen_attr = CharacterAttributes;
+	}
 	uint16_t b = __real__Z6drcharv();
 	if (b <= 0xFF) {
 		sw_byte_pending = true;
@@ -353,18 +417,20 @@ static void json_string(std::string &out, const std::string &s)
 static std::string frame_json(const Frame &f)
 {
 	const Health &h = f.health;
-	char text[640];
+	char text[800];
 	snprintf(text, sizeof text,
 	         "{\"frame\":%llu,\"seq\":%llu,\"at\":%.3f,\"double\":%s,\"framesPerSecond\":%.1f,"
 	         "\"wordsPerSecond\":%.0f,"
 	         "\"records\":%zu,\"health\":{\"bytes\":%llu,\"words\":%llu,\"frames\":%llu,\"dropped\":%llu,"
-	         "\"syncs\":%llu,\"syncLost\":%llu,\"filler\":%llu,\"ignored\":%llu,\"longest\":%d,"
+	         "\"syncs\":%llu,\"syncLost\":%llu,\"filler\":%llu,\"ignored\":%llu,\"clamped\":%llu,"
+	         "\"wrapped\":%llu,\"outOfStep\":%llu,\"longest\":%d,"
 	         "\"maxCommands\":%d},\"halt\":",
 	         (unsigned long long)f.number, (unsigned long long)f.seq, f.at_ms,
 	         S.sw_double ? "true" : "false", f.rate_frames, f.rate_words, f.list.size(),
 	         (unsigned long long)h.bytes, (unsigned long long)h.words, (unsigned long long)h.frames,
 	         (unsigned long long)h.dropped, (unsigned long long)h.syncs, (unsigned long long)h.sync_lost,
-	         (unsigned long long)h.filler, (unsigned long long)h.ignored, (int)h.longest,
+	         (unsigned long long)h.filler, (unsigned long long)h.ignored, (unsigned long long)h.clamped,
+	         (unsigned long long)h.wrapped, (unsigned long long)h.out_of_step, (int)h.longest,
 	         (int)max_commands);
 	std::string o = text;
 	json_string(o, f.halt);

@@ -107,6 +107,40 @@ execFileSync(tool("velmora-demo"), ["--fps", "0", "--frames", "40", "--output", 
 	s.stop();
 }
 
+// ---------------------------------------------------------- health
+{
+	// Bytes before sync, words without meaning, filler, characters below
+	// zero and past 1023, an FF FF across two words: counted as
+	// velmora-inspect counts them.
+	const damaged = path.join(dir, "damaged.bin");
+	execFileSync(tool("velmora-encode"), ["-o", damaged], { input: `bytes 12 34
+sync
+OP_CLEAR
+word 0x6400
+word 0x8500
+filler
+OP_ATTRIBUTES size 7 colour black rotation 2
+OP_SET_X 5
+OP_SET_Y 5
+"Az"
+OP_ATTRIBUTES size 7 colour blue rotation 0
+OP_SET_X 1020
+OP_SET_Y 1020
+"W"
+word 0x04FF
+bytes FF 00
+OP_END_FRAME
+` });
+	execFileSync(tool("velmora-inspect"), [damaged, "-o", damaged + ".html"]);
+	const meta = JSON.parse(/id="meta" type="application\/json">(.*?)<\/script>/s.exec(fs.readFileSync(damaged + ".html", "utf8"))[1]);
+	const s = await serve(damaged);
+	const h = (await frames(s, 1)).health;
+	const keys = ["dropped", "outOfStep", "filler", "ignored", "clamped", "wrapped"];
+	check(keys.every((k) => h[k] === meta[k].count && h[k] > 0),
+		`health as velmora-inspect counts it (${keys.map((k) => k + " " + h[k] + "/" + meta[k].count).join(", ")})`);
+	s.stop();
+}
+
 // ---------------------------------------------------------- a halt
 let halted;
 {
