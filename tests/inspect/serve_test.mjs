@@ -107,6 +107,17 @@ execFileSync(tool("velmora-demo"), ["--fps", "0", "--frames", "40", "--output", 
 	s.stop();
 }
 
+// ---------------------------------------------------------- single buffering
+{
+	// The list as it stands, at the next 10 ms tick: velmora-snap --single --eof.
+	const s = await serve(demo, ["--single"]);
+	await frames(s, 40);
+	await sleep(100);
+	check((await get(s, "/frame.png")).body.equals(snap(demo, ["--single", "--eof"])),
+		"--single: /frame.png is velmora-snap --single --eof");
+	s.stop();
+}
+
 // ---------------------------------------------------------- health
 {
 	// Bytes before sync, words without meaning, filler, characters below
