@@ -136,7 +136,10 @@ struct Shared {
 	std::mutex lock;
 	std::condition_variable changed;
 	FramePtr latest;
-	std::deque<uint8_t> bytes;  // the last max_kept_bytes read
+	// The last bytes read, at most max_kept_bytes, as the reads gave them:
+	// a reader copies the list under the lock, never the bytes.
+	std::deque<std::shared_ptr<const std::vector<uint8_t>>> bytes;
+	size_t bytes_kept = 0;
 	int viewers = 0;
 	std::string token;
 	bool sw_double = true;
@@ -360,11 +363,29 @@ extern "C" void __wrap__Z13capture_bytesPKhj(const unsigned char *bytes, uint32_
 {
 	__real__Z13capture_bytesPKhj(bytes, n);
 	health.bytes += n;
+	if (n == 0)
+		return;
+	auto chunk = std::make_shared<const std::vector<uint8_t>>(bytes, bytes + n);
 	std::lock_guard<std::mutex> g(S.lock);
-	S.bytes.insert(S.bytes.end(), bytes, bytes + n);
-	if (S.bytes.size() > max_kept_bytes)
-		S.bytes.erase(S.bytes.begin(),
-		              S.bytes.begin() + (ptrdiff_t)(S.bytes.size() - max_kept_bytes));
+	S.bytes.push_back(std::move(chunk));
+	S.bytes_kept += n;
+	while (S.bytes_kept > max_kept_bytes) {
+		S.bytes_kept -= S.bytes.front()->size();
+		S.bytes.pop_front();
+	}
+}
+
+static std::string kept_bytes()
+{
+	std::deque<std::shared_ptr<const std::vector<uint8_t>>> chunks;
+	{
+		std::lock_guard<std::mutex> g(S.lock);
+		chunks = S.bytes;
+	}
+	std::string out;
+	for (const auto &c : chunks)
+		out.append(c->begin(), c->end());
+	return out;
 }
 
 [[noreturn]] static void run_board()
@@ -662,20 +683,12 @@ static void routes(httplib::Server &svr, const std::string &page)
 		res.set_content(out, "image/png");
 	});
 	svr.Get("/capture.bin", [](const httplib::Request &, httplib::Response &res) {
-		std::string out;
-		{
-			std::lock_guard<std::mutex> g(S.lock);
-			out.assign(S.bytes.begin(), S.bytes.end());
-		}
 		res.set_header("Content-Disposition", "attachment; filename=\"capture.bin\"");
-		res.set_content(out, "application/octet-stream");
+		res.set_content(kept_bytes(), "application/octet-stream");
 	});
 	svr.Get("/capture.html", [](const httplib::Request &, httplib::Response &res) {
-		std::vector<uint8_t> bytes;
-		{
-			std::lock_guard<std::mutex> g(S.lock);
-			bytes.assign(S.bytes.begin(), S.bytes.end());
-		}
+		std::string kept = kept_bytes();
+		std::vector<uint8_t> bytes(kept.begin(), kept.end());
 		std::string out;
 		if (bytes.empty() || !inspect_page(bytes, &out)) {
 			res.status = 503;
