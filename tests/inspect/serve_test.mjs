@@ -209,19 +209,19 @@ let halted;
 // ---------------------------------------------------------- the live page
 const browser = await launch();
 try {
-	// About 10 s of demo at the link's rate.
+	// About 35 s of demo at the link's rate: time for a slow machine to open the page.
 	const long = path.join(dir, "long.bin");
-	execFileSync(tool("velmora-demo"), ["--fps", "0", "--frames", "1200", "--output", long]);
+	execFileSync(tool("velmora-demo"), ["--fps", "0", "--frames", "4000", "--output", long]);
 	const s = await serve(long, ["--token", "t"]);
 	const page = await browser.context.newPage();
 	page.on("console", (m) => { if (m.type() === "error") errors.push("console: " + m.text()); });
 	page.on("pageerror", (e) => errors.push(e.message));
 	await page.goto(`http://127.0.0.1:${s.port}/?token=t`);
-	await page.waitForFunction(() => +document.body.dataset.frame >= 100, null, { timeout: 20000 });
+	await page.waitForFunction(() => +document.body.dataset.frame >= 100, null, { timeout: 30000 });
 	await page.click("#pause");
 	const board = JSON.parse((await get(s, "/frame.json?token=t")).body).frame;
 	const shown = await page.evaluate(() => +document.body.dataset.frame);
-	check(board < 1200 && board - shown < 100, `the page follows the board (frame ${shown} shown at the board's ${board})`);
+	check(board < 4000 && board - shown < 100, `the page follows the board (frame ${shown} shown at the board's ${board})`);
 	const compare = async () => {
 		const n = await page.evaluate(() => +document.body.dataset.frame);
 		const png = snap(long, ["--frame", String(n)]).toString("base64");
