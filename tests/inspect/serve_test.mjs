@@ -221,7 +221,8 @@ try {
 	await page.click("#pause");
 	const board = JSON.parse((await get(s, "/frame.json?token=t")).body).frame;
 	const shown = await page.evaluate(() => +document.body.dataset.frame);
-	check(board < 4000 && board - shown < 100, `the page follows the board (frame ${shown} shown at the board's ${board})`);
+	// Within 3 s of the board (112 frames a second) even on a loaded machine.
+	check(board < 4000 && board - shown < 336, `the page follows the board (frame ${shown} shown at the board's ${board})`);
 	const compare = async () => {
 		const n = await page.evaluate(() => +document.body.dataset.frame);
 		const png = snap(long, ["--frame", String(n)]).toString("base64");
