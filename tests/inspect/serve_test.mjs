@@ -21,10 +21,15 @@ function check(ok, what) {
 }
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
+// Every server started is ended however the test ends.
+const children = [];
+process.on("exit", () => { for (const c of children) if (c.exitCode === null) c.kill("SIGKILL"); });
+
 // A server on a free loopback port, reading the board from board (a file).
 async function serve(board, args = [], extra = {}) {
 	const child = spawn(tool("velmora-serve"), ["--listen", "127.0.0.1:0", ...args],
 		{ env: { ...env, VELMORA_BOARD: "file:" + board, ...extra }, stdio: ["ignore", "pipe", "pipe"] });
+	children.push(child);
 	let out = "", err = "";
 	child.stdout.on("data", (d) => { out += d; });
 	child.stderr.on("data", (d) => { err += d; });
