@@ -98,6 +98,8 @@ static const char usage_text[] =
         "\n"
         "Tools, each with --help: velmora-decode (bytes to a listing), velmora-encode\n"
         "(text to bytes), velmora-snap (bytes to a PNG or SVG of a frame),\n"
+        "velmora-inspect (bytes to one HTML page: frames, strokes and their words),\n"
+        "velmora-serve (the board's picture served to browsers, no X server),\n"
         "velmora-demo (an animated demo stream).\n"
         "\n"
         "  -h, --help  show this text\n"
