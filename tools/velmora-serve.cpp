@@ -12,11 +12,16 @@
 // from the viewers' copy of the list (tools/view.h).  The HTTP parsing is
 // cpp-httplib's.
 #include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
@@ -589,6 +594,249 @@ static void no_cache(httplib::Response &res)
 	res.set_header("X-Content-Type-Options", "nosniff");
 }
 
+// ---------------------------------------------------------------- connections
+//
+// cpp-httplib reads a request's head line by line with a timeout on each
+// read and no bound on the number of lines, and queues accepted
+// connections without limit.  So the server below gives it its own stream
+// over each socket, which counts the head as it is served and closes it at
+// max_head_bytes, max_headers lines or head_deadline_s, and its own pool,
+// which refuses a connection with 503 when max_waiting already wait.
+
+constexpr size_t max_head_bytes = 16384;  // a request line and its headers, at most
+constexpr int head_deadline_s = 5;        // to send a whole head, from its first byte
+constexpr size_t max_waiting = 64;        // accepted connections waiting for a thread
+
+static thread_local bool refusing;  // set on the accepting thread while it refuses one
+
+class Connection : public httplib::Stream
+{
+      public:
+	explicit Connection(int sock) : sock_(sock) {}
+
+	// A new request starts: its head is counted from here.
+	void begin_request()
+	{
+		in_head_ = true;
+		head_bytes_ = 0;
+		lines_ = 0;
+		blank_run_ = 0;
+		answered_ = false;
+		deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(head_deadline_s);
+	}
+	bool head_too_big() const { return too_big_; }
+	bool answered() const { return answered_; }
+
+	// Until data comes, or keep-alive ends.
+	bool wait_for_request() const { return wait(POLLIN, io_timeout_s * 1000); }
+
+	bool is_readable() const override { return off_ < len_ || wait(POLLIN, read_wait_ms()); }
+	bool is_writable() const override { return wait(POLLOUT, io_timeout_s * 1000); }
+
+	ssize_t read(char *ptr, size_t size) override
+	{
+		if (too_big_)
+			return -1;
+		if (off_ == len_) {
+			if (!wait(POLLIN, read_wait_ms()))
+				return -1;
+			ssize_t n;
+			do
+				n = recv(sock_, buf_, sizeof buf_, 0);
+			while (n < 0 && errno == EINTR);
+			if (n <= 0)
+				return n;
+			off_ = 0;
+			len_ = (size_t)n;
+		}
+		size_t n = std::min(size, len_ - off_);
+		if (in_head_)
+			n = count_head(buf_ + off_, n);
+		memcpy(ptr, buf_ + off_, n);
+		off_ += n;
+		return too_big_ ? -1 : (ssize_t)n;
+	}
+
+	ssize_t write(const char *ptr, size_t size) override
+	{
+		if (!is_writable())
+			return -1;
+		answered_ = true;
+		ssize_t n;
+		do
+			n = send(sock_, ptr, size, MSG_NOSIGNAL);
+		while (n < 0 && errno == EINTR);
+		return n;
+	}
+
+	void get_remote_ip_and_port(std::string &ip, int &port) const override
+	{
+		name_of(getpeername, ip, port);
+	}
+	void get_local_ip_and_port(std::string &ip, int &port) const override
+	{
+		name_of(getsockname, ip, port);
+	}
+	int socket() const override { return sock_; }
+
+      private:
+	// Counts the head in the n bytes about to be served; returns how many
+	// of them to serve (all, unless the head ends or overflows in them).
+	size_t count_head(const char *p, size_t n)
+	{
+		for (size_t i = 0; i < n; i++) {
+			if (++head_bytes_ > max_head_bytes) {
+				too_big_ = true;
+				return i;
+			}
+			if (p[i] == '\r')
+				continue;
+			if (p[i] != '\n') {
+				blank_run_ = 0;
+				continue;
+			}
+			if (++blank_run_ == 2) {  // an empty line: the head is whole
+				in_head_ = false;
+				return i + 1;
+			}
+			if (++lines_ > max_headers + 1) {
+				too_big_ = true;
+				return i;
+			}
+		}
+		return n;
+	}
+
+	int read_wait_ms() const
+	{
+		if (!in_head_)
+			return io_timeout_s * 1000;
+		auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+		        deadline_ - std::chrono::steady_clock::now());
+		return (int)std::max<int64_t>(0, std::min<int64_t>(left.count(), io_timeout_s * 1000));
+	}
+
+	bool wait(short events, int ms) const
+	{
+		pollfd p = {sock_, events, 0};
+		int r;
+		do
+			r = poll(&p, 1, ms);
+		while (r < 0 && errno == EINTR);
+		return r > 0 && !(p.revents & POLLNVAL);
+	}
+
+	template <typename Name> void name_of(Name call, std::string &ip, int &port) const
+	{
+		sockaddr_storage a;
+		socklen_t len = sizeof a;
+		char host[NI_MAXHOST] = "", serv[NI_MAXSERV] = "0";
+		if (call(sock_, (sockaddr *)&a, &len) == 0)
+			getnameinfo((sockaddr *)&a, len, host, sizeof host, serv, sizeof serv,
+			            NI_NUMERICHOST | NI_NUMERICSERV);
+		ip = host;
+		port = atoi(serv);
+	}
+
+	int sock_;
+	char buf_[4096];
+	size_t off_ = 0, len_ = 0;
+	bool in_head_ = false, too_big_ = false, answered_ = false;
+	size_t head_bytes_ = 0, lines_ = 0;
+	int blank_run_ = 0;
+	std::chrono::steady_clock::time_point deadline_;
+};
+
+static thread_local Connection *serving;  // the connection this thread serves
+
+static const char too_big[] = "HTTP/1.1 431 Request Header Fields Too Large\r\nConnection: close\r\n"
+                              "Content-Type: text/plain\r\nContent-Length: 24\r\n\r\n"
+                              "431 the head is too big\n";
+
+class Server : public httplib::Server
+{
+      public:
+	// The library listens with a backlog of 5: a browser opens six
+	// connections at once, so a few viewers arriving together would
+	// wait for the kernel's SYN retries.  Room for many more.
+	void widen_backlog() { ::listen(svr_sock_, (int)(max_waiting * 2)); }
+
+      private:
+	bool process_and_close_socket(int sock) override
+	{
+		if (refusing) {
+			static const char busy[] = "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\n"
+			                           "Content-Length: 0\r\n\r\n";
+			send(sock, busy, sizeof busy - 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+		} else {
+			Connection c(sock);
+			serving = &c;
+			bool closed = false;
+			for (size_t n = keep_alive_max_count_; n > 0 && !closed; n--) {
+				if (!c.wait_for_request())
+					break;
+				c.begin_request();
+				if (!process_request(c, n == 1, closed, nullptr) || c.head_too_big())
+					break;
+			}
+			// A request line too long for the head gets no answer from
+			// the library.
+			if (c.head_too_big() && !c.answered())
+				c.write(too_big, sizeof too_big - 1);
+			serving = nullptr;
+		}
+		shutdown(sock, SHUT_RDWR);
+		close(sock);
+		return true;
+	}
+};
+
+// Threads for the connections, and a bounded wait for one.
+class Pool : public httplib::TaskQueue
+{
+      public:
+	explicit Pool(int threads)
+	{
+		for (int i = 0; i < threads; i++)
+			std::thread([this] { work(); }).detach();
+	}
+
+	void enqueue(std::function<void()> fn) override
+	{
+		{
+			std::lock_guard<std::mutex> g(lock_);
+			if (jobs_.size() < max_waiting) {
+				jobs_.push_back(std::move(fn));
+				ready_.notify_one();
+				return;
+			}
+		}
+		refusing = true;  // answered 503 here, on the accepting thread
+		fn();
+		refusing = false;
+	}
+	void shutdown() override {}  // the server runs until the process ends
+
+      private:
+	void work()
+	{
+		for (;;) {
+			std::function<void()> fn;
+			{
+				std::unique_lock<std::mutex> g(lock_);
+				ready_.wait(g, [this] { return !jobs_.empty(); });
+				fn = std::move(jobs_.front());
+				jobs_.pop_front();
+			}
+			fn();
+		}
+	}
+
+	std::mutex lock_;
+	std::condition_variable ready_;
+	std::deque<std::function<void()>> jobs_;
+};
+
 // velmora-inspect beside this program over the kept bytes, one run at a
 // time (each takes up to a second of CPU on 4 MiB).  No shell: the bytes
 // go through a scratch file, the page comes back through a pipe.
@@ -642,11 +890,6 @@ static void routes(httplib::Server &svr, const std::string &page)
 			res.set_content("401 a token is needed\n", "text/plain");
 			return httplib::Server::HandlerResponse::Handled;
 		}
-		if (req.headers.size() > max_headers) {
-			res.status = 431;
-			res.set_content("431 too many header lines\n", "text/plain");
-			return httplib::Server::HandlerResponse::Handled;
-		}
 		if (req.method != "GET" && req.method != "HEAD") {
 			res.status = 405;
 			res.set_header("Allow", "GET, HEAD");
@@ -656,6 +899,15 @@ static void routes(httplib::Server &svr, const std::string &page)
 		no_cache(res);
 		return httplib::Server::HandlerResponse::Unhandled;
 	});
+	svr.set_error_handler(
+	        httplib::Server::HandlerWithResponse([](const httplib::Request &, httplib::Response &res) {
+		        if (!serving || !serving->head_too_big())
+			        return httplib::Server::HandlerResponse::Unhandled;
+		        res.status = 431;
+		        res.set_header("Connection", "close");
+		        res.set_content("431 the head is too big\n", "text/plain");
+		        return httplib::Server::HandlerResponse::Handled;
+	        }));
 	svr.Get("/", [page](const httplib::Request &, httplib::Response &res) {
 		res.set_header("Content-Security-Policy",
 		               "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
@@ -821,8 +1073,8 @@ int main(int argc, char **argv)
 		stdout = console;
 	setvbuf(stdout, nullptr, _IONBF, 0);
 
-	auto *svr = new httplib::Server;  // never destroyed: see Shared
-	svr->new_task_queue = [] { return new httplib::ThreadPool(server_threads); };
+	auto *svr = new Server;  // never destroyed: see Shared
+	svr->new_task_queue = [] { return new Pool(server_threads); };
 	svr->set_read_timeout(io_timeout_s, 0);
 	svr->set_write_timeout(io_timeout_s, 0);
 	svr->set_keep_alive_timeout(io_timeout_s);
@@ -842,6 +1094,7 @@ int main(int argc, char **argv)
 		fprintf(stderr, "velmora-serve: cannot listen on %s:%d\n", host.c_str(), port);
 		return 2;
 	}
+	svr->widen_backlog();
 	std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
 	fprintf(stderr, "velmora-serve: the board's picture at http://%s:%d/%s%s\n", shown.c_str(), bound,
 	        S.token.empty() ? "" : "?token=", S.token.c_str());

@@ -105,11 +105,48 @@ execFileSync(tool("velmora-demo"), ["--fps", "0", "--frames", "40", "--output", 
 		"100 header lines: 431");
 	check(/^HTTP\/1\.1 40[15]/.test(await raw(p, "POST /frame.json?token=t0ken HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello")),
 		"a POST: 405, read-only");
-	// 5 s to read a request, 5 s more for the next on the connection.
-	const slow = await raw(p, "GET /frame.json HTTP/1.1\r\nHost: x", 12000);
-	check(/^HTTP\/1\.1 400/.test(slow) && !slow.includes("(still open)"), "a request that never ends: 400, then closed");
+	// 5 s to send a whole head, however it trickles in.
+	const drip = await new Promise((resolve) => {
+		const c = net.connect(p, "127.0.0.1");
+		let got = "";
+		const t = setInterval(() => c.write("X"), 400);
+		c.on("connect", () => c.write("GET /frame.json HTTP/1.1\r\nHost: x\r\nX-A: "));
+		c.on("data", (d) => { got += d; });
+		c.on("close", () => { clearInterval(t); resolve(got); });
+		c.on("error", () => {});
+		setTimeout(() => { c.destroy(); resolve(got + "(still open)"); }, 12000);
+	});
+	check(/^HTTP\/1\.1 400/.test(drip) && !drip.includes("(still open)"),
+		"a head that trickles in a byte at a time: 400, then closed");
+	// Connections beyond those served and those waiting get 503 at once.
+	const idle = [];
+	let busy = 0;
+	for (let i = 0; i < 160; i++) {
+		const c = net.connect(p, "127.0.0.1");
+		c.on("data", (d) => { if (/^HTTP\/1\.1 503/.test(d)) busy++; });
+		c.on("error", () => {});
+		idle.push(c);
+	}
+	await sleep(1000);
+	for (const c of idle) c.destroy();
+	check(busy > 0, `160 idle connections: ${busy} answered 503`);
+	await sleep(500);
 	check((await get(s, "/frame.json", auth)).status === 200 && s.child.exitCode === null, "the server still answers");
 	s.stop();
+}
+
+// ---------------------------------------------------------- IPv6
+{
+	const child = spawn(tool("velmora-serve"), ["--listen", "[::1]:0"],
+		{ env: { ...env, VELMORA_BOARD: "file:" + demo }, stdio: ["ignore", "ignore", "pipe"] });
+	children.push(child);
+	let err = "";
+	child.stderr.on("data", (d) => { err += d; });
+	for (let i = 0; i < 200 && !/http:\/\/\S+/.test(err); i++) await sleep(50);
+	const url = /http:\/\/\[::1\]:\d+\//.exec(err);
+	const r = url && await fetch(url[0] + "frame.json").catch(() => null);
+	check(r && r.status === 200, `--listen [::1]:0: ${url ? url[0] : err.trim()} answers without a token`);
+	child.kill("SIGTERM");
 }
 
 // ---------------------------------------------------------- single buffering
