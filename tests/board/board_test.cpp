@@ -5,8 +5,11 @@
 // named boardN, which the model takes them from at the line rate, and asks
 // the model through controlN.  VB_SERIAL0 and VB_SERIAL1 name the boards
 // that the boot attached.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -389,6 +392,67 @@ void pressure(bool handshake)
 TEST_F(Board1, FlowControlHoldsTheBoardOff)
 {
 	pressure(true);
+}
+
+// The body of GET path from 127.0.0.1:port, "" on any failure.
+std::string http_get(int port, const std::string &path)
+{
+	int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+	sockaddr_in a = {};
+	a.sin_family = AF_INET;
+	a.sin_port = htons((uint16_t)port);
+	a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+	std::string got;
+	if (fd >= 0 && connect(fd, (sockaddr *)&a, sizeof a) == 0 &&
+	    write_fully(fd, "GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")) {
+		char b[65536];
+		ssize_t n;
+		while ((n = read(fd, b, sizeof b)) > 0)
+			got.append(b, (size_t)n);
+	}
+	if (fd >= 0)
+		close(fd);
+	size_t body = got.find("\r\n\r\n");
+	return got.rfind("HTTP/1.1 200 ", 0) == 0 && body != std::string::npos ? got.substr(body + 4) : "";
+}
+
+// velmora-serve on the same road, with no X server: its console is
+// velmora's, and what it serves over loopback is velmora-snap's picture.
+TEST_F(Board1, ServesTheBoardHeadless)
+{
+	Model m(0);
+	TempDir tmp;
+	const std::string capture = (tmp.path() / "capture.bin").string();
+	Child serve({VELMORA_SERVE, "--listen", "127.0.0.1:0"},
+	            {{"VELMORA_CAPTURE", capture}, {"DISPLAY", ""}, {"ASAN_OPTIONS", "detect_leaks=0"}});
+	int port = 0;
+	ASSERT_TRUE(wait_until(
+	        [&] {
+		        return sscanf(serve.err().c_str(),
+		                      "velmora-serve: the board's picture at "
+		                      "http://127.0.0.1:%d/",
+		                      &port) == 1;
+	        },
+	        30000))
+	        << serve.both();
+	EXPECT_TRUE(
+	        console_is(serve, startup_lines(m.serial(), loc_first) + "Using double display buffers\n"));
+
+	const std::string bytes = frames(60, 3);
+	Board board(m.board_port(), bytes);
+	ASSERT_TRUE(board.ok());
+	EXPECT_TRUE(wait_capture(capture, bytes.size()) == bytes);
+	std::string json;
+	EXPECT_TRUE(wait_until(
+	        [&] { return (json = http_get(port, "/frame.json")).find("\"frame\":60,") == 1; }, 30000))
+	        << json;
+	const std::string png = http_get(port, "/frame.png");
+	std::string why;
+	Image got = read_png(tmp.file("served.png", png), &why);
+	EXPECT_EQ(why, "");
+	EXPECT_EQ(differences(snap(tmp, bytes), got), "");
+	serve.signal(SIGTERM);
+	EXPECT_TRUE(serve.wait_exit());
 }
 
 TEST_F(Board1, UnplugWhileStreamingHalts)
