@@ -124,7 +124,8 @@ struct Frame {
 	std::string halt;        // the halt's line, empty while the board runs
 	double rate_frames = 0;  // per second, over the last second or so
 	double rate_words = 0;
-	double at_ms = 0;  // wall clock at publication, ms since 1970, for the page's latency
+	double at_ms = 0;      // wall clock at publication, ms since 1970, for the page's latency
+	bool refresh = false;  // the frame before it again, with the counters brought up to date
 	// Made once, by whichever viewer needs it first.
 	std::once_flag event_once, json_once;
 	std::string event, json;
@@ -174,14 +175,25 @@ static int64_t rate_since = 0;
 static uint64_t rate_frames0 = 0, rate_words0 = 0;
 static double rate_frames = 0, rate_words = 0;
 
-static void publish()
+static int64_t published_ms = 0;
+
+// The list as it stands, or with `again` the list of the frame published
+// last (a double-buffered list is half built between frames).
+static void publish(const FramePtr &again = nullptr)
 {
 	auto f = std::make_shared<Frame>();
-	int32_t n = nCommands < max_commands ? nCommands : max_commands;
-	f->list.assign(command, command + n);
-	if (n > health.longest)
-		health.longest = n;
-	int64_t now = monotonic_ms();
+	if (again) {
+		f->list = again->list;
+		f->refresh = true;
+	} else {
+		int32_t n = nCommands < max_commands ? nCommands : max_commands;
+		f->list.assign(command, command + n);
+		if (n > health.longest)
+			health.longest = n;
+		published_count = nCommands;
+		published_clears = nClears;
+	}
+	int64_t now = published_ms = monotonic_ms();
 	if (now - rate_since >= 1000) {
 		double s = (double)(now - rate_since) / 1000.0;
 		rate_frames = rate_since ? (double)(health.frames - rate_frames0) / s : 0;
@@ -199,8 +211,6 @@ static void publish()
 	timespec wall;
 	clock_gettime(CLOCK_REALTIME, &wall);
 	f->at_ms = (double)wall.tv_sec * 1000.0 + (double)wall.tv_nsec / 1e6;
-	published_count = nCommands;
-	published_clears = nClears;
 	{
 		std::lock_guard<std::mutex> g(S.lock);
 		S.latest = f;
@@ -237,6 +247,23 @@ void error_exit()
 	publish();
 	for (;;)
 		pause();
+}
+
+// A board that goes quiet, or sends bytes but no end of frame, would leave
+// the rates and counters as they stood at the last picture: once a second
+// without one, the last picture is published again with them up to date,
+// until there is nothing new to say.
+static void refresh(int64_t now)
+{
+	if (now - published_ms < 1000)
+		return;
+	FramePtr last;
+	{
+		std::lock_guard<std::mutex> g(S.lock);
+		last = S.latest;
+	}
+	if (last && (last->health.bytes != health.bytes || last->rate_frames != 0 || last->rate_words != 0))
+		publish(last);
 }
 
 // The framer's view of each byte, for the health counters: drchar and
@@ -416,6 +443,7 @@ static std::string kept_bytes()
 			capture_tick();
 			if (!S.sw_double && (nCommands != published_count || nClears != published_clears))
 				publish();
+			refresh(now);
 			next_tick = now + timer_ms;
 		}
 		if (sw_time_up || sw_wait)
@@ -451,14 +479,14 @@ static std::string frame_json(const Frame &f)
 	         "\"records\":%zu,\"health\":{\"bytes\":%llu,\"words\":%llu,\"frames\":%llu,\"dropped\":%llu,"
 	         "\"syncs\":%llu,\"syncLost\":%llu,\"filler\":%llu,\"ignored\":%llu,\"clamped\":%llu,"
 	         "\"wrapped\":%llu,\"outOfStep\":%llu,\"longest\":%d,"
-	         "\"maxCommands\":%d},\"halt\":",
+	         "\"maxCommands\":%d},\"refresh\":%s,\"halt\":",
 	         (unsigned long long)f.number, (unsigned long long)f.seq, f.at_ms,
 	         S.sw_double ? "true" : "false", f.rate_frames, f.rate_words, f.list.size(),
 	         (unsigned long long)h.bytes, (unsigned long long)h.words, (unsigned long long)h.frames,
 	         (unsigned long long)h.dropped, (unsigned long long)h.syncs, (unsigned long long)h.sync_lost,
 	         (unsigned long long)h.filler, (unsigned long long)h.ignored, (unsigned long long)h.clamped,
 	         (unsigned long long)h.wrapped, (unsigned long long)h.out_of_step, (int)h.longest,
-	         (int)max_commands);
+	         (int)max_commands, f.refresh ? "true" : "false");
 	std::string o = text;
 	json_string(o, f.halt);
 	o += '}';
