@@ -1,6 +1,6 @@
-// The page velmora-inspect writes: tools/inspect-page.html, built in by
-// tools/embed.cmake.  Its /*META*/ and /*BLOB*/ are replaced by the stream's
-// data.
+// The page velmora-inspect writes: tools/inspect-page.html with
+// tools/page-pixels.js, built in by tools/embed.cmake.  Its /*META*/ and
+// /*BLOB*/ are replaced by the stream's data.
 #pragma once
 
 #include <cstddef>

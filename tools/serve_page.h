@@ -1,5 +1,6 @@
-// velmora-serve's live page: tools/serve-page.html, built in by
-// tools/embed.cmake.  Its /*MAP*/ is replaced by the renderer's mapping.
+// velmora-serve's live page: tools/serve-page.html with
+// tools/page-pixels.js, built in by tools/embed.cmake.  Its /*MAP*/ is
+// replaced by the renderer's mapping.
 #pragma once
 
 #include <cstddef>

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "picture/file.h"
-#include "tools/answer.h"
+#include "tools/args.h"
 #include "tools/encode.h"
 
 static const char usage_text[] =
@@ -69,12 +69,6 @@ static const char usage_text[] =
         "Exit status: 0 written; 2 errors in the input, bad usage, unreadable input\n"
         "or unwritable output.\n";
 
-static int bad_usage(const std::string &what)
-{
-	fprintf(stderr, "velmora-encode: %s\nTry 'velmora-encode --help'.\n", what.c_str());
-	return 2;
-}
-
 static bool read_all(FILE *in, std::string &text)
 {
 	char chunk[1 << 16];
@@ -86,33 +80,15 @@ static bool read_all(FILE *in, std::string &text)
 
 int main(int argc, char **argv)
 {
+	static const ToolArgs args = {.tool = "velmora-encode",
+	                              .usage = usage_text,
+	                              .output = "FILE",
+	                              .sw_output_long = true,
+	                              .sw_one_output = true};
 	const char *input = nullptr;
 	const char *output = nullptr;
-	bool sw_options_done = false;
-	for (int i = 1; i < argc; i++) {
-		std::string arg = argv[i];
-		if (!sw_options_done && arg.size() > 1 && arg[0] == '-') {
-			if (arg == "--") {
-				sw_options_done = true;
-			} else if (arg == "--help" || arg == "-h") {
-				return answer("velmora-encode", usage_text);
-			} else if (arg == "--version") {
-				return answer_version("velmora-encode");
-			} else if (arg == "-o" || arg == "--output") {
-				if (output)
-					return bad_usage("more than one output");
-				if (i + 1 == argc)
-					return bad_usage("option '" + arg + "' needs a FILE");
-				output = argv[++i];
-			} else {
-				return bad_usage("unknown option '" + arg + "'");
-			}
-			continue;
-		}
-		if (input)
-			return bad_usage("more than one input; extra '" + arg + "'");
-		input = argv[i];
-	}
+	if (int status = read_args(args, argc, argv, &input, &output); status >= 0)
+		return status;
 
 	std::string name = "<stdin>";
 	FILE *in = stdin;

@@ -26,13 +26,13 @@
 #include "common/platform.h"
 #include "display/display_list.h"
 #include "display/renderer.h"
-#include "font/glyphs.h"
-#include "font/stroker.h"
 #include "picture/file.h"
 #include "stream/framer.h"
 #include "stream/words.h"
 #include "tools/answer.h"
+#include "tools/args.h"
 #include "tools/encode.h"
+#include "tools/health.h"
 #include "tools/inspect_page.h"
 #include "tools/source.h"
 
@@ -40,8 +40,6 @@ constexpr int32_t page_width = 664;            // the window's size at start, pi
 constexpr int32_t page_height = 498;           //
 constexpr size_t max_places = 200;             // positions listed on the page for each kind of event
 constexpr size_t max_input = (size_t)1 << 31;  // bytes; word offsets go to the page as 32-bit
-constexpr int32_t first_code = 32;             // the stroker's glyph 0
-constexpr uint32_t last_glyph = 95;            // DEL, drawn for every other code
 
 static const char usage_text[] =
         "usage: velmora-inspect [-o PAGE.html] STREAM\n"
@@ -127,35 +125,6 @@ struct Run {
 	const char *cut_off = "";  // a word or sync pair cut off by the end
 };
 
-// A word's meaning from its bits alone: filler and words the decoder drops.
-static bool meaningless(uint16_t w)
-{
-	if (w & VW_CONTROL_BIT) {
-		unsigned op = w & VW_CONTROL_OPCODE_MASK;
-		return op != OP_CLEAR && op != OP_END_FRAME && op != OP_ATTRIBUTES && op != OP_CHARACTER;
-	}
-	unsigned op = w & VW_GRAPHICS_OPCODE_MASK;
-	return op != OP_SET_X && op != OP_SET_Y && op != OP_MOVE_X && op != OP_MOVE_Y && op != OP_DRAW_X &&
-	       op != OP_DRAW_Y;
-}
-
-// The points of the character just stroked, as the stroker's own getxy
-// worked them out from the pen it started at: below zero or above 1023
-// before the display list clamped them.
-static void character_edges(uint16_t w, uint16_t x0, uint16_t y0, uint16_t attr, bool *clamp, bool *wrap)
-{
-	uint32_t index = (uint8_t)((w & 0xFF) - first_code);
-	if (index > last_glyph)
-		index = last_glyph;
-	int32_t size = attr & 7, rotation = (attr & 0x60) >> 5;
-	cptr = cptrs[index];
-	while (getxy(size, rotation) != -1) {
-		uint32_t x = (uint32_t)(xx + x0) & 0xFFFF, y = (uint32_t)(yy + y0) & 0xFFFF;
-		*wrap |= xx + x0 < 0 || yy + y0 < 0;
-		*clamp |= x > max_x || y > max_y;
-	}
-}
-
 static void note_word(Run &r, uint16_t w, uint16_t x0, uint16_t y0, uint16_t attr)
 {
 	size_t i = r.words.size() - 1;
@@ -168,16 +137,7 @@ static void note_word(Run &r, uint16_t w, uint16_t x0, uint16_t y0, uint16_t att
 		return;
 	}
 	bool clamp = false, wrap = false;
-	if ((w & VW_CONTROL_BIT) == 0) {
-		unsigned op = w & VW_GRAPHICS_OPCODE_MASK;
-		if (op != OP_SET_X && op != OP_SET_Y)
-			clamp = gx1 > max_x || gy1 > max_y;
-	} else if ((w & VW_CONTROL_OPCODE_MASK) == OP_CHARACTER) {
-		character_edges(w, x0, y0, attr, &clamp, &wrap);
-		// The advance runs the pen down only for rotations 2 and 3.
-		wrap |= gx1 > x0 && (attr & 0x60) == 0x40;
-		wrap |= gy1 > y0 && (attr & 0x60) == 0x60;
-	}
+	word_edges(w, x0, y0, attr, &clamp, &wrap);
 	if (clamp)
 		r.clamped.add(i);
 	if (wrap)
@@ -479,47 +439,26 @@ static bool ends_with(const std::string &s, const char *tail)
 	return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
 }
 
-static int bad_usage(const std::string &what)
-{
-	fprintf(stderr, "velmora-inspect: %s\nTry 'velmora-inspect --help'.\n", what.c_str());
-	return 2;
-}
-
 int main(int argc, char **argv)
 {
+	static const ToolArgs args = {.tool = "velmora-inspect",
+	                              .usage = usage_text,
+	                              .output = "PAGE",
+	                              .sw_output_long = false,
+	                              .sw_one_output = false};
 	const char *path = nullptr;
 	const char *out_path = nullptr;
-	bool sw_options_done = false;
-	for (int i = 1; i < argc; i++) {
-		std::string arg = argv[i];
-		if (!sw_options_done && arg.size() > 1 && arg[0] == '-') {
-			if (arg == "--") {
-				sw_options_done = true;
-			} else if (arg == "--help" || arg == "-h") {
-				return answer("velmora-inspect", usage_text);
-			} else if (arg == "--version") {
-				return answer_version("velmora-inspect");
-			} else if (arg == "-o") {
-				if (i + 1 == argc)
-					return bad_usage("option '-o' needs a PAGE");
-				out_path = argv[++i];
-			} else {
-				return bad_usage("unknown option '" + arg + "'");
-			}
-			continue;
-		}
-		if (path)
-			return bad_usage("more than one input; extra '" + arg + "'");
-		path = argv[i];
-	}
+	if (int status = read_args(args, argc, argv, &path, &out_path); status >= 0)
+		return status;
 	if (!path)
-		return bad_usage("no input: give a STREAM file, or - for standard input");
+		return usage_error("velmora-inspect",
+		                   "no input: give a STREAM file, or - for standard input");
 	std::string name = strcmp(path, "-") == 0 ? "standard input" : path;
 	std::string page_path;
 	if (out_path) {
 		page_path = out_path;
 	} else if (strcmp(path, "-") == 0) {
-		return bad_usage("reading standard input: give -o PAGE");
+		return usage_error("velmora-inspect", "reading standard input: give -o PAGE");
 	} else {
 		page_path = path;
 		size_t dot = page_path.find_last_of('.');

@@ -41,12 +41,11 @@
 #include "common/platform.h"
 #include "display/display_list.h"
 #include "display/renderer.h"
-#include "font/glyphs.h"
-#include "font/stroker.h"
 #include "picture/picture.h"
 #include "stream/framer.h"
 #include "stream/words.h"
 #include "tools/answer.h"
+#include "tools/health.h"
 #include "tools/serve_page.h"
 #include "tools/view.h"
 #include "usb/capture.h"
@@ -280,41 +279,7 @@ static uint32_t after_state = state_hunting;   // its state when that byte was j
 static bool sw_byte_pending = false;
 static uint16_t high_byte = 0, last_byte = 0;
 static uint16_t pen_x = 0, pen_y = 0, pen_attr = 0;  // before the word in hand
-static int step_check = 0;           // bytes seen of a possible FF FF across two words: 1 or 2, 0 none
-constexpr int32_t first_code = 32;   // the stroker's glyph 0
-constexpr uint32_t last_glyph = 95;  // DEL, drawn for every other code
-
-// A word the decoder drops: an opcode it has no case for.
-static bool meaningless(uint16_t w)
-{
-	if (w & VW_CONTROL_BIT) {
-		unsigned op = w & VW_CONTROL_OPCODE_MASK;
-		return op != OP_CLEAR && op != OP_END_FRAME && op != OP_ATTRIBUTES && op != OP_CHARACTER;
-	}
-	unsigned op = w & VW_GRAPHICS_OPCODE_MASK;
-	return op != OP_SET_X && op != OP_SET_Y && op != OP_MOVE_X && op != OP_MOVE_Y && op != OP_DRAW_X &&
-	       op != OP_DRAW_Y;
-}
-
-// The points of the character just stroked, as the stroker's own getxy
-// worked them out from the pen it started at: below zero or above 1023
-// before the display list clamped them (as velmora-inspect finds them).
-static void character_edges(uint16_t w, bool *clamp, bool *wrap)
-{
-	uint32_t index = (uint8_t)((w & 0xFF) - first_code);
-	if (index > last_glyph)
-		index = last_glyph;
-	int32_t size = pen_attr & 7, rotation = (pen_attr & 0x60) >> 5;
-	cptr = cptrs[index];
-	while (getxy(size, rotation) != -1) {
-		uint32_t x = (uint32_t)(xx + pen_x) & 0xFFFF, y = (uint32_t)(yy + pen_y) & 0xFFFF;
-		*wrap |= xx + pen_x < 0 || yy + pen_y < 0;
-		*clamp |= x > max_x || y > max_y;
-	}
-	// The advance runs the pen down only for rotations 2 and 3.
-	*wrap |= gx1 > pen_x && (pen_attr & 0x60) == 0x40;
-	*wrap |= gy1 > pen_y && (pen_attr & 0x60) == 0x60;
-}
+static int step_check = 0;  // bytes seen of a possible FF FF across two words: 1 or 2, 0 none
 
 static void judge_word(uint16_t w)
 {
@@ -328,13 +293,7 @@ static void judge_word(uint16_t w)
 		return;
 	}
 	bool clamp = false, wrap = false;
-	if ((w & VW_CONTROL_BIT) == 0) {
-		unsigned op = w & VW_GRAPHICS_OPCODE_MASK;
-		if (op != OP_SET_X && op != OP_SET_Y)
-			clamp = gx1 > max_x || gy1 > max_y;
-	} else if ((w & VW_CONTROL_OPCODE_MASK) == OP_CHARACTER) {
-		character_edges(w, &clamp, &wrap);
-	}
+	word_edges(w, pen_x, pen_y, pen_attr, &clamp, &wrap);
 	health.clamped += clamp;
 	health.wrapped += wrap;
 }
@@ -1044,8 +1003,7 @@ static bool make_token(std::string *token)
 
 static int bad_usage(const std::string &what)
 {
-	fprintf(stderr, "velmora-serve: %s\nTry 'velmora-serve --help'.\n", what.c_str());
-	return 2;
+	return usage_error("velmora-serve", what);
 }
 
 int main(int argc, char **argv)

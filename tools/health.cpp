@@ -1,0 +1,51 @@
+#include "tools/health.h"
+
+#include "common/pen.h"
+#include "display/display_list.h"
+#include "font/glyphs.h"
+#include "font/stroker.h"
+#include "stream/words.h"
+
+constexpr int32_t first_code = 32;   // the stroker's glyph 0
+constexpr uint32_t last_glyph = 95;  // DEL, drawn for every other code
+
+bool meaningless(uint16_t w)
+{
+	if (w & VW_CONTROL_BIT) {
+		unsigned op = w & VW_CONTROL_OPCODE_MASK;
+		return op != OP_CLEAR && op != OP_END_FRAME && op != OP_ATTRIBUTES && op != OP_CHARACTER;
+	}
+	unsigned op = w & VW_GRAPHICS_OPCODE_MASK;
+	return op != OP_SET_X && op != OP_SET_Y && op != OP_MOVE_X && op != OP_MOVE_Y && op != OP_DRAW_X &&
+	       op != OP_DRAW_Y;
+}
+
+// The points of the character just stroked, from the pen it started at:
+// below zero or above 1023 before the display list clamped them.
+static void character_edges(uint16_t w, uint16_t x0, uint16_t y0, uint16_t attr, bool *clamp, bool *wrap)
+{
+	uint32_t index = (uint8_t)((w & 0xFF) - first_code);
+	if (index > last_glyph)
+		index = last_glyph;
+	int32_t size = attr & 7, rotation = (attr & 0x60) >> 5;
+	cptr = cptrs[index];
+	while (getxy(size, rotation) != -1) {
+		uint32_t x = (uint32_t)(xx + x0) & 0xFFFF, y = (uint32_t)(yy + y0) & 0xFFFF;
+		*wrap |= xx + x0 < 0 || yy + y0 < 0;
+		*clamp |= x > max_x || y > max_y;
+	}
+	// The advance runs the pen down only for rotations 2 and 3.
+	*wrap |= gx1 > x0 && (attr & 0x60) == 0x40;
+	*wrap |= gy1 > y0 && (attr & 0x60) == 0x60;
+}
+
+void word_edges(uint16_t w, uint16_t x0, uint16_t y0, uint16_t attr, bool *clamp, bool *wrap)
+{
+	if ((w & VW_CONTROL_BIT) == 0) {
+		unsigned op = w & VW_GRAPHICS_OPCODE_MASK;
+		if (op != OP_SET_X && op != OP_SET_Y)
+			*clamp |= gx1 > max_x || gy1 > max_y;
+	} else if ((w & VW_CONTROL_OPCODE_MASK) == OP_CHARACTER) {
+		character_edges(w, x0, y0, attr, clamp, wrap);
+	}
+}
