@@ -231,6 +231,12 @@ let halted;
 		}
 		const j = await frames(s, 300);
 		const took = Date.now() - start;
+		// The board has gone quiet: its rates fall to zero.
+		let quiet = null;
+		if (!viewers) {
+			await sleep(2500);
+			quiet = JSON.parse((await get(s, "/frame.json")).body);
+		}
 		let left = viewers;
 		for (let i = 0; i < 200 && viewers && left !== viewers - 1; i++) {
 			left = JSON.parse((await get(s, "/frame.json")).body).viewers;
@@ -240,9 +246,11 @@ let halted;
 		await new Promise((r) => s.child.on("exit", r));
 		for (const c of readers) c.destroy();
 		const same = fs.readFileSync(cap).equals(fs.readFileSync(board));
-		return { took, frame: j && j.frame, same, left, reading: got.slice(1).every((n) => n > 100000) };
+		return { took, frame: j && j.frame, same, left, quiet, reading: got.slice(1).every((n) => n > 100000) };
 	};
 	const alone = await run(0), crowd = await run(20);
+	check(alone.quiet.framesPerSecond === 0 && alone.quiet.wordsPerSecond === 0,
+		`2.5 s after the board's last frame: ${alone.quiet.framesPerSecond} frames/s, ${alone.quiet.wordsPerSecond} words/s`);
 	check(alone.same && crowd.same && crowd.frame === 300, "with 20 viewers, one stalled, every byte is captured");
 	check(crowd.took < alone.took * 1.15 + 300, `the board is read as fast as with no viewer (${crowd.took} ms, alone ${alone.took} ms)`);
 	check(crowd.reading && crowd.left === 19, `the 19 readers get frames; the stalled one is dropped (${crowd.left} left)`);
