@@ -33,11 +33,10 @@
 #include "tools/args.h"
 #include "tools/encode.h"
 #include "tools/health.h"
+#include "tools/page_json.h"
 #include "tools/inspect_page.h"
 #include "tools/source.h"
 
-constexpr int32_t page_width = 664;            // the window's size at start, pixels
-constexpr int32_t page_height = 498;           //
 constexpr size_t max_places = 200;             // positions listed on the page for each kind of event
 constexpr size_t max_input = (size_t)1 << 31;  // bytes; word offsets go to the page as 32-bit
 
@@ -271,21 +270,6 @@ static void run_stream(const std::vector<uint8_t> &in, Run &r)
 
 // ---------------------------------------------------------------- the page
 
-static void json_string(std::string &out, const std::string &s)
-{
-	out += '"';
-	for (unsigned char c : s) {
-		char esc[8];
-		if (c == '"' || c == '\\' || c == '<' || c == '>' || c == '&' || c < 0x20) {
-			snprintf(esc, sizeof esc, "\\u%04x", c);
-			out += esc;
-		} else {
-			out += (char)c;
-		}
-	}
-	out += '"';
-}
-
 // Appends the i-th item of a JSON array.
 static void item(std::string &out, size_t i, const std::string &v)
 {
@@ -304,13 +288,6 @@ static void json_places(std::string &out, const char *name, const Places &p)
 	out += "]}";
 }
 
-static std::string number(double v)
-{
-	char text[32];
-	snprintf(text, sizeof text, "%.4f", v);
-	return text;
-}
-
 static std::string meta_json(const Run &r, const std::string &name, uint64_t size)
 {
 	std::string o = "{\"version\":\"" VELMORA_VERSION "\",\"name\":";
@@ -318,7 +295,6 @@ static std::string meta_json(const Run &r, const std::string &name, uint64_t siz
 	o += ",\"bytes\":" + std::to_string(size);
 	o += ",\"words\":" + std::to_string(r.words.size());
 	o += ",\"records\":" + std::to_string(r.records.size());
-	o += ",\"width\":" + std::to_string(page_width) + ",\"height\":" + std::to_string(page_height);
 	o += ",\"maxCommands\":" + std::to_string(max_commands);
 	o += ",\"colours\":[";
 	for (size_t i = 0; i < r.colours.size(); i++)
@@ -347,16 +323,9 @@ static std::string meta_json(const Run &r, const std::string &name, uint64_t siz
 		     "[" + std::to_string(f.list_start) + "," + std::to_string(f.list_end) + "," +
 		             std::to_string(f.word_end) + "," + std::to_string(f.flags) + "]");
 	}
-	// The renderer's mapping at the start size, pixels from the left and
-	// top edges: one plot unit is width/2 pixels on both axes.
-	o += "],\"mapX\":[";
-	for (uint32_t v = 0; v <= max_x; v++)
-		item(o, v, number(((double)plot_map((uint16_t)v, max_x) + 1.0) * page_width / 2.0));
-	o += "],\"mapY\":[";
-	for (uint32_t v = 0; v <= max_y; v++)
-		item(o, v,
-		     number(page_height - ((double)plot_map((uint16_t)v, max_y) + 1.0) * page_width / 2.0));
-	o += "]}";
+	o += "],";
+	json_page_map(o);
+	o += "}";
 	return o;
 }
 

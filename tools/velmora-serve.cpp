@@ -46,13 +46,12 @@
 #include "stream/words.h"
 #include "tools/answer.h"
 #include "tools/health.h"
+#include "tools/page_json.h"
 #include "tools/serve_page.h"
 #include "tools/view.h"
 #include "usb/capture.h"
 #include "usb/usb_link.h"
 
-constexpr int32_t page_width = 664;                 // the window's size at start, pixels
-constexpr int32_t page_height = 498;                //
 constexpr size_t max_kept_frames = 64;              // frames the live page keeps to step back through
 constexpr size_t max_kept_bytes = (size_t)4 << 20;  // /capture.bin: the last bytes read, at most
 constexpr int max_viewers = 32;                     // live pages at once; more get 503
@@ -413,21 +412,6 @@ static std::string kept_bytes()
 
 // ---------------------------------------------------------------- what viewers get
 
-static void json_string(std::string &out, const std::string &s)
-{
-	out += '"';
-	for (unsigned char c : s) {
-		if (c == '"' || c == '\\' || c == '<' || c == '>' || c == '&' || c < 0x20) {
-			char esc[8];
-			snprintf(esc, sizeof esc, "\\u%04x", c);
-			out += esc;
-		} else {
-			out += (char)c;
-		}
-	}
-	out += '"';
-}
-
 static std::string frame_json(const Frame &f)
 {
 	const Health &h = f.health;
@@ -532,28 +516,6 @@ static bool picture(Frame &f, bool sw_png, std::string *out, std::string *why)
 	*why = f.picture_why;
 	out->assign(f.png.begin(), f.png.end());
 	return !f.png.empty();
-}
-
-// The renderer's mapping at the start size, pixels from the left and top
-// edges, as velmora-inspect gives its page.
-static std::string map_json()
-{
-	std::string o =
-	        "{\"width\":" + std::to_string(page_width) + ",\"height\":" + std::to_string(page_height);
-	o += ",\"kept\":" + std::to_string(max_kept_frames) + ",\"mapX\":[";
-	char v[32];
-	for (uint32_t i = 0; i <= max_x; i++) {
-		snprintf(v, sizeof v, "%s%.4f", i ? "," : "",
-		         ((double)plot_map((uint16_t)i, max_x) + 1.0) * page_width / 2.0);
-		o += v;
-	}
-	o += "],\"mapY\":[";
-	for (uint32_t i = 0; i <= max_y; i++) {
-		snprintf(v, sizeof v, "%s%.4f", i ? "," : "",
-		         page_height - ((double)plot_map((uint16_t)i, max_y) + 1.0) * page_width / 2.0);
-		o += v;
-	}
-	return o + "]}";
 }
 
 // ---------------------------------------------------------------- the server
@@ -1073,7 +1035,9 @@ int main(int argc, char **argv)
 		setsockopt(sock, SOL_SOCKET, SO_SNDBUF, &send_buffer, sizeof send_buffer);
 	});
 	std::string page((const char *)serve_page, serve_page_size);
-	page.replace(page.find("/*MAP*/"), 7, map_json());
+	std::string map = "{\"kept\":" + std::to_string(max_kept_frames) + ",";
+	json_page_map(map);
+	page.replace(page.find("/*MAP*/"), 7, map + "}");
 	routes(*svr, page);
 	int bound = port == 0 ? svr->bind_to_any_port(host) : (svr->bind_to_port(host, port) ? port : -1);
 	if (bound < 0) {
