@@ -577,7 +577,7 @@ class Connection : public httplib::Stream
 	bool answered() const { return answered_; }
 
 	// Until data comes, or keep-alive ends.
-	bool wait_for_request() const { return wait(POLLIN, io_timeout_s * 1000); }
+	bool wait_for_request(time_t s) const { return off_ < len_ || wait(POLLIN, (int)s * 1000); }
 
 	bool is_readable() const override { return off_ < len_ || wait(POLLIN, read_wait_ms()); }
 	bool is_writable() const override { return wait(POLLOUT, io_timeout_s * 1000); }
@@ -722,7 +722,7 @@ class Server : public httplib::Server
 			serving = &c;
 			bool closed = false;
 			for (size_t n = keep_alive_max_count_; n > 0 && !closed; n--) {
-				if (!c.wait_for_request())
+				if (!c.wait_for_request(keep_alive_timeout_sec_))
 					break;
 				c.begin_request();
 				if (!process_request(c, n == 1, closed, nullptr) || c.head_too_big())
@@ -744,19 +744,21 @@ class Server : public httplib::Server
 class Pool : public httplib::TaskQueue
 {
       public:
-	explicit Pool(int threads)
+	// The threads share the queue, not the pool: the library deletes its
+	// pool if it ever stops listening, and they may still be serving.
+	explicit Pool(int threads) : q_(std::make_shared<Queue>())
 	{
 		for (int i = 0; i < threads; i++)
-			std::thread([this] { work(); }).detach();
+			std::thread([q = q_] { work(*q); }).detach();
 	}
 
 	void enqueue(std::function<void()> fn) override
 	{
 		{
-			std::lock_guard<std::mutex> g(lock_);
-			if (jobs_.size() < max_waiting) {
-				jobs_.push_back(std::move(fn));
-				ready_.notify_one();
+			std::lock_guard<std::mutex> g(q_->lock);
+			if (q_->jobs.size() < max_waiting) {
+				q_->jobs.push_back(std::move(fn));
+				q_->ready.notify_one();
 				return;
 			}
 		}
@@ -767,23 +769,27 @@ class Pool : public httplib::TaskQueue
 	void shutdown() override {}  // the server runs until the process ends
 
       private:
-	void work()
+	struct Queue {
+		std::mutex lock;
+		std::condition_variable ready;
+		std::deque<std::function<void()>> jobs;
+	};
+
+	static void work(Queue &q)
 	{
 		for (;;) {
 			std::function<void()> fn;
 			{
-				std::unique_lock<std::mutex> g(lock_);
-				ready_.wait(g, [this] { return !jobs_.empty(); });
-				fn = std::move(jobs_.front());
-				jobs_.pop_front();
+				std::unique_lock<std::mutex> g(q.lock);
+				q.ready.wait(g, [&q] { return !q.jobs.empty(); });
+				fn = std::move(q.jobs.front());
+				q.jobs.pop_front();
 			}
 			fn();
 		}
 	}
 
-	std::mutex lock_;
-	std::condition_variable ready_;
-	std::deque<std::function<void()>> jobs_;
+	std::shared_ptr<Queue> q_;
 };
 
 // velmora-inspect beside this program over the kept bytes, one run at a
@@ -1049,6 +1055,9 @@ int main(int argc, char **argv)
 	fprintf(stderr, "velmora-serve: the board's picture at http://%s:%d/%s%s\n", shown.c_str(), bound,
 	        S.token.empty() ? "" : "?token=", S.token.c_str());
 	publish();  // a white window until the first picture
-	std::thread([svr] { svr->listen_after_bind(); }).detach();
+	std::thread([svr] {
+		svr->listen_after_bind();
+		fprintf(stderr, "velmora-serve: stopped listening: %s\n", strerror(errno));
+	}).detach();
 	run_board();
 }
