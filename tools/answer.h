@@ -2,6 +2,9 @@
 // a command line it cannot take.
 #pragma once
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +26,31 @@ inline int answer_version(const char *tool)
 	char text[64];
 	snprintf(text, sizeof text, "%s %s\n", tool, VELMORA_VERSION);
 	return answer(tool, text);
+}
+
+// Standard output set aside for the tool's output alone: with to_stdout,
+// *fd is a descriptor of it (a terminal will not take the `what`); in
+// every case standard output then goes to standard error, so that all the
+// tool says on the way, the framer's "too many commands" among it, stays
+// out of the output.  False with *why when it cannot be.
+inline bool set_aside_stdout(bool to_stdout, const char *what, int *fd, std::string *why)
+{
+	*fd = -1;
+	if (to_stdout) {
+		if (isatty(STDOUT_FILENO)) {
+			*why = std::string("will not write a ") + what +
+			       " to a terminal; give -o FILE or redirect it";
+			return false;
+		}
+		*fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+		if (*fd < 0) {
+			*why = std::string("standard output: ") + strerror(errno);
+			return false;
+		}
+	}
+	fflush(stdout);
+	dup2(STDERR_FILENO, STDOUT_FILENO);
+	return true;
 }
 
 // "velmora-encode: WHAT" and where to look, on stderr; exit status 2.

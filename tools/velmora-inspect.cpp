@@ -437,21 +437,13 @@ int main(int argc, char **argv)
 		page_path += ".html";
 	}
 
-	// Standard output carries the page or nothing: the framer's "too many
-	// commands" goes with every other message.
-	int out_fd = -1;
-	if (page_path == "-") {
-		if (isatty(STDOUT_FILENO))
-			return fail("will not write a page to a terminal; give -o FILE or redirect it");
-		out_fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-		if (out_fd < 0)
-			return fail(std::string("standard output: ") + strerror(errno));
-	}
-	fflush(stdout);
-	dup2(STDERR_FILENO, STDOUT_FILENO);
+	// Standard output carries the page or nothing.
+	int out_fd;
+	std::string why;
+	if (!set_aside_stdout(page_path == "-", "page", &out_fd, &why))
+		return fail(why);
 
 	std::vector<uint8_t> bytes;
-	std::string why;
 	if (!read_input(path, &bytes, &why))
 		return fail(why);
 	if (ends_with(name, ".vel")) {

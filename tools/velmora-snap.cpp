@@ -220,18 +220,11 @@ int main(int argc, char **argv)
 		return 2;
 	}
 
-	// Standard output carries the picture or nothing: the framer's
-	// "too many commands" goes to standard error with the rest.
-	int out_fd = -1;
-	if (strcmp(out_path, "-") == 0) {
-		if (isatty(STDOUT_FILENO))
-			return fail("will not write a picture to a terminal; give -o FILE or redirect it");
-		out_fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-		if (out_fd < 0)
-			return fail(std::string("standard output: ") + strerror(errno));
-	}
-	fflush(stdout);
-	dup2(STDERR_FILENO, STDOUT_FILENO);
+	// Standard output carries the picture or nothing.
+	int out_fd;
+	std::string why;
+	if (!set_aside_stdout(strcmp(out_path, "-") == 0, "picture", &out_fd, &why))
+		return fail(why);
 
 	int in = STDIN_FILENO;
 	const char *name = "standard input";
@@ -293,7 +286,6 @@ int main(int argc, char **argv)
 	}
 
 	std::vector<uint8_t> bytes, front;
-	std::string why;
 	if (sw_svg) {
 		std::string svg = display_list_svg(width, height, sw_double);
 		bytes.assign(svg.begin(), svg.end());
