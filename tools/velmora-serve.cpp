@@ -174,6 +174,7 @@ static uint64_t rate_frames0 = 0, rate_words0 = 0;
 static double rate_frames = 0, rate_words = 0;
 
 static int64_t published_ms = 0;
+static FramePtr published;  // the board side's own hold on S.latest
 
 // The list as it stands, or with `again` the list of the frame published
 // last (a double-buffered list is half built between frames).
@@ -213,6 +214,7 @@ static void publish(const FramePtr &again = nullptr)
 		std::lock_guard<std::mutex> g(S.lock);
 		S.latest = f;
 	}
+	published = f;
 	S.changed.notify_all();
 }
 
@@ -253,15 +255,10 @@ void error_exit()
 // until there is nothing new to say.
 static void refresh(int64_t now)
 {
-	if (now - published_ms < 1000)
-		return;
-	FramePtr last;
-	{
-		std::lock_guard<std::mutex> g(S.lock);
-		last = S.latest;
-	}
-	if (last && (last->health.bytes != health.bytes || last->rate_frames != 0 || last->rate_words != 0))
-		publish(last);
+	const FramePtr &last = published;
+	if (now - published_ms >= 1000 && last &&
+	    (last->health.bytes != health.bytes || last->rate_frames != 0 || last->rate_words != 0))
+		publish(FramePtr(last));
 }
 
 // The framer's view of each byte, for the health counters: drchar and
