@@ -9,32 +9,24 @@
 // one pointer swapped under a lock, nothing more on the board's side.
 // Viewers' threads take the newest frame when they are ready and skip the
 // rest; the pictures for /frame.png and /frame.svg are drawn on their side
-// from the viewers' copy of the list (tools/view.h).  The HTTP parsing is
-// cpp-httplib's.
+// from the viewers' copy of the list (tools/view.h).  The HTTP side is
+// tools/http_server, over GNU libmicrohttpd.
 #include <fcntl.h>
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
+#include <cctype>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
-
-#include <httplib.h>
 
 #include "common/config.h"
 #include "common/pen.h"
@@ -46,6 +38,7 @@
 #include "stream/words.h"
 #include "tools/answer.h"
 #include "tools/health.h"
+#include "tools/http_server.h"
 #include "tools/page_json.h"
 #include "tools/serve_page.h"
 #include "tools/view.h"
@@ -54,17 +47,10 @@
 
 constexpr size_t max_kept_frames = 64;              // frames the live page keeps to step back through
 constexpr size_t max_kept_bytes = (size_t)4 << 20;  // /capture.bin: the last bytes read, at most
-constexpr int max_viewers = 32;                     // live pages at once; more get 503
-constexpr int server_threads = max_viewers + 16;    // the rest serve one request each at a time
-constexpr int viewer_wait_s = 10;                   // a live page hears at least this often (a comment line)
-constexpr time_t io_timeout_s = 5;  // a client that sends or takes nothing this long is dropped
-constexpr size_t max_headers = 64;  // header lines in a request
-constexpr size_t max_body = 1024;   // bytes of a request's body
-constexpr size_t token_bytes = 16;  // random bytes of a generated token
-constexpr int send_buffer = 65536;  // kernel bytes queued to one client, at most about this
+constexpr size_t token_bytes = 16;                  // random bytes of a generated token
 
 static const char usage_text[] =
-        "usage: velmora-serve [--listen ADDR:PORT] [--single] [--token TOKEN]\n"
+        "usage: velmora-serve [--listen ADDR:PORT] [--single] [--token TOKEN] [--allow-host NAME]...\n"
         "\n"
         "Reads a board as velmora does, with no window and no X server, and serves\n"
         "its picture to browsers.  The console shows velmora's own start-up listing\n"
@@ -72,11 +58,16 @@ static const char usage_text[] =
         "(VELMORA_BOARD...) work as for velmora (see velmora --help).\n"
         "\n"
         "  --listen ADDR:PORT  where to listen (default 127.0.0.1:8080; port 0 picks\n"
-        "                      a free one).  Any address but 127.0.0.1 or ::1 needs\n"
-        "                      a token: one is made up and printed unless given\n"
+        "                      a free one).  Unless the address bound is a loopback\n"
+        "                      address, a token is needed: one is made up and\n"
+        "                      printed unless given\n"
         "  --token TOKEN       every request must carry it: ?token=TOKEN in the\n"
         "                      address, or the header Authorization: Bearer TOKEN;\n"
-        "                      without it the answer is 401\n"
+        "                      without it the answer is 401.  At least 16 characters\n"
+        "  --allow-host NAME   answer to NAME too (as many times as needed).  A\n"
+        "                      request must name this server: an address, localhost,\n"
+        "                      NAME.localhost or this machine's host name; any other\n"
+        "                      name, as a page on another site would use, gets 403\n"
         "  --single            single buffering: pictures are shown as they are\n"
         "                      built (velmora's answer n); default double, each\n"
         "                      picture once complete (the answer y)\n"
@@ -138,14 +129,11 @@ using FramePtr = std::shared_ptr<Frame>;
 // them from under the server's threads.
 struct Shared {
 	std::mutex lock;
-	std::condition_variable changed;
 	FramePtr latest;
-	// The last bytes read, at most max_kept_bytes, as the reads gave them:
-	// a reader copies the list under the lock, never the bytes.
-	std::deque<std::shared_ptr<const std::vector<uint8_t>>> bytes;
-	size_t bytes_kept = 0;
-	int viewers = 0;
-	std::string token;
+	// The last bytes read, at most max_kept_bytes: a ring, the next byte
+	// at written modulo its size.
+	std::vector<uint8_t> ring = std::vector<uint8_t>(max_kept_bytes);
+	uint64_t written = 0;
 	bool sw_double = true;
 	std::string exe_dir;  // where velmora-inspect is looked for
 };
@@ -215,7 +203,7 @@ static void publish(const FramePtr &again = nullptr)
 		S.latest = f;
 	}
 	published = f;
-	S.changed.notify_all();
+	http_wake_feeds();
 }
 
 // The console: velmora's texts go to standard output as they are; the last
@@ -350,28 +338,26 @@ extern "C" void __wrap__Z13capture_bytesPKhj(const unsigned char *bytes, uint32_
 {
 	__real__Z13capture_bytesPKhj(bytes, n);
 	health.bytes += n;
-	if (n == 0)
-		return;
-	auto chunk = std::make_shared<const std::vector<uint8_t>>(bytes, bytes + n);
 	std::lock_guard<std::mutex> g(S.lock);
-	S.bytes.push_back(std::move(chunk));
-	S.bytes_kept += n;
-	while (S.bytes_kept > max_kept_bytes) {
-		S.bytes_kept -= S.bytes.front()->size();
-		S.bytes.pop_front();
+	for (uint32_t i = 0; i < n;) {
+		size_t at = S.written % max_kept_bytes;
+		size_t k = std::min<size_t>(n - i, max_kept_bytes - at);
+		memcpy(&S.ring[at], bytes + i, k);
+		i += (uint32_t)k;
+		S.written += k;
 	}
 }
 
 static std::string kept_bytes()
 {
-	std::deque<std::shared_ptr<const std::vector<uint8_t>>> chunks;
-	{
-		std::lock_guard<std::mutex> g(S.lock);
-		chunks = S.bytes;
-	}
+	std::lock_guard<std::mutex> g(S.lock);
+	size_t n = (size_t)std::min<uint64_t>(S.written, max_kept_bytes);
+	size_t from = (size_t)((S.written - n) % max_kept_bytes);
+	size_t first = std::min(n, max_kept_bytes - from);
 	std::string out;
-	for (const auto &c : chunks)
-		out.append(c->begin(), c->end());
+	out.reserve(n);
+	out.append((const char *)&S.ring[from], first);
+	out.append((const char *)&S.ring[0], n - first);
 	return out;
 }
 
@@ -515,284 +501,10 @@ static bool picture(Frame &f, bool sw_png, std::string *out, std::string *why)
 	return !f.png.empty();
 }
 
-// ---------------------------------------------------------------- the server
-
-static bool token_ok(const httplib::Request &req)
-{
-	if (S.token.empty())
-		return true;
-	std::string given;
-	if (req.has_param("token"))
-		given = req.get_param_value("token");
-	auto a = req.headers.find("Authorization");
-	if (given.empty() && a != req.headers.end() && a->second.rfind("Bearer ", 0) == 0)
-		given = a->second.substr(7);
-	// Every byte compared, whatever the first difference.
-	unsigned diff = given.size() != S.token.size();
-	for (size_t i = 0; i < given.size() && i < S.token.size(); i++)
-		diff |= (unsigned)(given[i] ^ S.token[i]);
-	return diff == 0;
-}
-
-static void no_cache(httplib::Response &res)
-{
-	res.set_header("Cache-Control", "no-store");
-	res.set_header("X-Content-Type-Options", "nosniff");
-}
-
-// ---------------------------------------------------------------- connections
-//
-// cpp-httplib reads a request's head line by line with a timeout on each
-// read and no bound on the number of lines, and queues accepted
-// connections without limit.  So the server below gives it its own stream
-// over each socket, which counts the head as it is served and closes it at
-// max_head_bytes, max_headers lines or head_deadline_s, and its own pool,
-// which refuses a connection with 503 when max_waiting already wait.
-
-constexpr size_t max_head_bytes = 16384;  // a request line and its headers, at most
-constexpr int head_deadline_s = 5;        // to send a whole head, from its first byte
-constexpr size_t max_waiting = 64;        // accepted connections waiting for a thread
-
-static thread_local bool refusing;  // set on the accepting thread while it refuses one
-
-class Connection : public httplib::Stream
-{
-      public:
-	explicit Connection(int sock) : sock_(sock) {}
-
-	// A new request starts: its head is counted from here.
-	void begin_request()
-	{
-		in_head_ = true;
-		head_bytes_ = 0;
-		lines_ = 0;
-		blank_run_ = 0;
-		answered_ = false;
-		deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(head_deadline_s);
-	}
-	bool head_too_big() const { return too_big_; }
-	bool answered() const { return answered_; }
-
-	// Until data comes, or keep-alive ends.
-	bool wait_for_request(time_t s) const { return off_ < len_ || wait(POLLIN, (int)s * 1000); }
-
-	bool is_readable() const override { return off_ < len_ || wait(POLLIN, read_wait_ms()); }
-	bool is_writable() const override { return wait(POLLOUT, io_timeout_s * 1000); }
-
-	ssize_t read(char *ptr, size_t size) override
-	{
-		if (too_big_)
-			return -1;
-		if (off_ == len_) {
-			if (!wait(POLLIN, read_wait_ms()))
-				return -1;
-			ssize_t n;
-			do
-				n = recv(sock_, buf_, sizeof buf_, 0);
-			while (n < 0 && errno == EINTR);
-			if (n <= 0)
-				return n;
-			off_ = 0;
-			len_ = (size_t)n;
-		}
-		size_t n = std::min(size, len_ - off_);
-		if (in_head_)
-			n = count_head(buf_ + off_, n);
-		memcpy(ptr, buf_ + off_, n);
-		off_ += n;
-		return too_big_ ? -1 : (ssize_t)n;
-	}
-
-	ssize_t write(const char *ptr, size_t size) override
-	{
-		if (!is_writable())
-			return -1;
-		answered_ = true;
-		ssize_t n;
-		do
-			n = send(sock_, ptr, size, MSG_NOSIGNAL);
-		while (n < 0 && errno == EINTR);
-		return n;
-	}
-
-	void get_remote_ip_and_port(std::string &ip, int &port) const override
-	{
-		name_of(getpeername, ip, port);
-	}
-	void get_local_ip_and_port(std::string &ip, int &port) const override
-	{
-		name_of(getsockname, ip, port);
-	}
-	int socket() const override { return sock_; }
-
-      private:
-	// Counts the head in the n bytes about to be served; returns how many
-	// of them to serve (all, unless the head ends or overflows in them).
-	size_t count_head(const char *p, size_t n)
-	{
-		for (size_t i = 0; i < n; i++) {
-			if (++head_bytes_ > max_head_bytes) {
-				too_big_ = true;
-				return i;
-			}
-			if (p[i] == '\r')
-				continue;
-			if (p[i] != '\n') {
-				blank_run_ = 0;
-				continue;
-			}
-			if (++blank_run_ == 2) {  // an empty line: the head is whole
-				in_head_ = false;
-				return i + 1;
-			}
-			if (++lines_ > max_headers + 1) {
-				too_big_ = true;
-				return i;
-			}
-		}
-		return n;
-	}
-
-	int read_wait_ms() const
-	{
-		if (!in_head_)
-			return io_timeout_s * 1000;
-		auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-		        deadline_ - std::chrono::steady_clock::now());
-		return (int)std::max<int64_t>(0, std::min<int64_t>(left.count(), io_timeout_s * 1000));
-	}
-
-	bool wait(short events, int ms) const
-	{
-		pollfd p = {sock_, events, 0};
-		int r;
-		do
-			r = poll(&p, 1, ms);
-		while (r < 0 && errno == EINTR);
-		return r > 0 && !(p.revents & POLLNVAL);
-	}
-
-	template <typename Name> void name_of(Name call, std::string &ip, int &port) const
-	{
-		sockaddr_storage a;
-		socklen_t len = sizeof a;
-		char host[NI_MAXHOST] = "", serv[NI_MAXSERV] = "0";
-		if (call(sock_, (sockaddr *)&a, &len) == 0)
-			getnameinfo((sockaddr *)&a, len, host, sizeof host, serv, sizeof serv,
-			            NI_NUMERICHOST | NI_NUMERICSERV);
-		ip = host;
-		port = atoi(serv);
-	}
-
-	int sock_;
-	char buf_[4096];
-	size_t off_ = 0, len_ = 0;
-	bool in_head_ = false, too_big_ = false, answered_ = false;
-	size_t head_bytes_ = 0, lines_ = 0;
-	int blank_run_ = 0;
-	std::chrono::steady_clock::time_point deadline_;
-};
-
-static thread_local Connection *serving;  // the connection this thread serves
-
-static const char too_big[] = "HTTP/1.1 431 Request Header Fields Too Large\r\nConnection: close\r\n"
-                              "Content-Type: text/plain\r\nContent-Length: 24\r\n\r\n"
-                              "431 the head is too big\n";
-
-class Server : public httplib::Server
-{
-      public:
-	// The library listens with a backlog of 5: a browser opens six
-	// connections at once, so a few viewers arriving together would
-	// wait for the kernel's SYN retries.  Room for many more.
-	void widen_backlog() { ::listen(svr_sock_, (int)(max_waiting * 2)); }
-
-      private:
-	bool process_and_close_socket(int sock) override
-	{
-		if (refusing) {
-			static const char busy[] = "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\n"
-			                           "Content-Length: 0\r\n\r\n";
-			send(sock, busy, sizeof busy - 1, MSG_DONTWAIT | MSG_NOSIGNAL);
-		} else {
-			Connection c(sock);
-			serving = &c;
-			bool closed = false;
-			for (size_t n = keep_alive_max_count_; n > 0 && !closed; n--) {
-				if (!c.wait_for_request(keep_alive_timeout_sec_))
-					break;
-				c.begin_request();
-				if (!process_request(c, n == 1, closed, nullptr) || c.head_too_big())
-					break;
-			}
-			// A request line too long for the head gets no answer from
-			// the library.
-			if (c.head_too_big() && !c.answered())
-				c.write(too_big, sizeof too_big - 1);
-			serving = nullptr;
-		}
-		shutdown(sock, SHUT_RDWR);
-		close(sock);
-		return true;
-	}
-};
-
-// Threads for the connections, and a bounded wait for one.
-class Pool : public httplib::TaskQueue
-{
-      public:
-	// The threads share the queue, not the pool: the library deletes its
-	// pool if it ever stops listening, and they may still be serving.
-	explicit Pool(int threads) : q_(std::make_shared<Queue>())
-	{
-		for (int i = 0; i < threads; i++)
-			std::thread([q = q_] { work(*q); }).detach();
-	}
-
-	void enqueue(std::function<void()> fn) override
-	{
-		{
-			std::lock_guard<std::mutex> g(q_->lock);
-			if (q_->jobs.size() < max_waiting) {
-				q_->jobs.push_back(std::move(fn));
-				q_->ready.notify_one();
-				return;
-			}
-		}
-		refusing = true;  // answered 503 here, on the accepting thread
-		fn();
-		refusing = false;
-	}
-	void shutdown() override {}  // the server runs until the process ends
-
-      private:
-	struct Queue {
-		std::mutex lock;
-		std::condition_variable ready;
-		std::deque<std::function<void()>> jobs;
-	};
-
-	static void work(Queue &q)
-	{
-		for (;;) {
-			std::function<void()> fn;
-			{
-				std::unique_lock<std::mutex> g(q.lock);
-				q.ready.wait(g, [&q] { return !q.jobs.empty(); });
-				fn = std::move(q.jobs.front());
-				q.jobs.pop_front();
-			}
-			fn();
-		}
-	}
-
-	std::shared_ptr<Queue> q_;
-};
-
 // velmora-inspect beside this program over the kept bytes, one run at a
 // time (each takes up to a second of CPU on 4 MiB).  No shell: the bytes
 // go through a scratch file, the page comes back through a pipe.
-static bool inspect_page(const std::vector<uint8_t> &bytes, std::string *page)
+static bool inspect_page(const std::string &bytes, std::string *page)
 {
 	static std::mutex &one_at_a_time = *new std::mutex;
 	std::lock_guard<std::mutex> g(one_at_a_time);
@@ -833,123 +545,117 @@ static bool inspect_page(const std::vector<uint8_t> &bytes, std::string *page)
 	return ok;
 }
 
-static void routes(httplib::Server &svr, const std::string &page)
+// ---------------------------------------------------------------- the addresses
+
+// /capture.bin and /capture.html hold a copy of the kept bytes each until
+// it is sent: a few at once.
+constexpr int max_copies = 4;
+static std::atomic<int> copies{0};
+
+static std::shared_ptr<void> take_copy()
 {
-	svr.set_pre_routing_handler([](const httplib::Request &req, httplib::Response &res) {
-		if (!token_ok(req)) {
-			res.status = 401;
-			res.set_header("WWW-Authenticate", "Bearer");
-			res.set_content("401 a token is needed\n", "text/plain");
-			return httplib::Server::HandlerResponse::Handled;
-		}
-		if (req.method != "GET" && req.method != "HEAD") {
-			res.status = 405;
-			res.set_header("Allow", "GET, HEAD");
-			res.set_content("405 read-only\n", "text/plain");
-			return httplib::Server::HandlerResponse::Handled;
-		}
-		no_cache(res);
-		return httplib::Server::HandlerResponse::Unhandled;
+	if (copies.fetch_add(1) >= max_copies) {
+		copies--;
+		return nullptr;
+	}
+	return std::shared_ptr<int>(new int, [](int *p) {
+		delete p;
+		copies--;
 	});
-	svr.set_error_handler(
-	        httplib::Server::HandlerWithResponse([](const httplib::Request &, httplib::Response &res) {
-		        if (!serving || !serving->head_too_big())
-			        return httplib::Server::HandlerResponse::Unhandled;
-		        res.status = 431;
-		        res.set_header("Connection", "close");
-		        res.set_content("431 the head is too big\n", "text/plain");
-		        return httplib::Server::HandlerResponse::Handled;
-	        }));
-	svr.Get("/", [page](const httplib::Request &, httplib::Response &res) {
-		res.set_header("Content-Security-Policy",
-		               "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
-		               "connect-src 'self'; img-src data:");
-		res.set_content(page, "text/html; charset=utf-8");
-	});
-	svr.Get("/frame.json", [](const httplib::Request &, httplib::Response &res) {
-		std::string j = json_of(*latest());
-		std::lock_guard<std::mutex> g(S.lock);
-		j.insert(j.size() - 1, ",\"viewers\":" + std::to_string(S.viewers));
-		res.set_content(j + "\n", "application/json");
-	});
-	svr.Get("/frame.svg", [](const httplib::Request &, httplib::Response &res) {
-		std::string out, why;
-		picture(*latest(), false, &out, &why);
-		res.set_content(out, "image/svg+xml");
-	});
-	svr.Get("/frame.png", [](const httplib::Request &, httplib::Response &res) {
-		std::string out, why;
-		if (!picture(*latest(), true, &out, &why)) {
-			res.status = 503;
-			res.set_content(why + "\n", "text/plain");
-			return;
-		}
-		res.set_content(out, "image/png");
-	});
-	svr.Get("/capture.bin", [](const httplib::Request &, httplib::Response &res) {
-		res.set_header("Content-Disposition", "attachment; filename=\"capture.bin\"");
-		res.set_content(kept_bytes(), "application/octet-stream");
-	});
-	svr.Get("/capture.html", [](const httplib::Request &, httplib::Response &res) {
-		std::string kept = kept_bytes();
-		std::vector<uint8_t> bytes(kept.begin(), kept.end());
-		std::string out;
-		if (bytes.empty() || !inspect_page(bytes, &out)) {
-			res.status = 503;
-			res.set_content("no page: nothing read yet, or velmora-inspect failed\n",
-			                "text/plain");
-			return;
-		}
-		res.set_header("Content-Disposition", "attachment; filename=\"capture.html\"");
-		res.set_content(out, "text/html; charset=utf-8");
-	});
-	// The live page's feed: the newest frame whenever there is a newer one
-	// than the viewer has, never a queue of them.  A viewer that takes
-	// nothing for io_timeout_s fails the write and is dropped.
-	svr.Get("/events", [](const httplib::Request &, httplib::Response &res) {
-		{
-			std::lock_guard<std::mutex> g(S.lock);
-			if (S.viewers >= max_viewers) {
-				res.status = 503;
-				res.set_content("503 too many viewers\n", "text/plain");
-				return;
-			}
-			S.viewers++;
-		}
-		auto sent = std::make_shared<uint64_t>(0);
-		res.set_chunked_content_provider(
-		        "text/event-stream",
-		        [sent](size_t, httplib::DataSink &sink) {
-			        FramePtr f;
-			        {
-				        std::unique_lock<std::mutex> g(S.lock);
-				        S.changed.wait_for(g, std::chrono::seconds(viewer_wait_s), [&] {
-					        return S.latest && S.latest->seq != *sent;
-				        });
-				        if (S.latest && S.latest->seq != *sent)
-					        f = S.latest;
-			        }
-			        if (!f) {
-				        static const char beat[] = ":\n\n";
-				        return sink.is_writable() && sink.write(beat, sizeof beat - 1);
-			        }
-			        *sent = f->seq;
-			        const std::string &e = event_of(*f);
-			        return sink.is_writable() && sink.write(e.data(), e.size());
-		        },
-		        [](bool) {
-			        std::lock_guard<std::mutex> g(S.lock);
-			        S.viewers--;
-		        });
-	});
+}
+
+static Answer reply(const char *type, std::string body)
+{
+	Answer a;
+	a.type = type;
+	a.body = std::move(body);
+	return a;
+}
+
+// The live page's feed: the newest frame whenever there is a newer one than
+// the viewer has, never a queue of them.
+static std::shared_ptr<const std::string> next_event(uint64_t *sent)
+{
+	FramePtr f = latest();
+	if (!f || f->seq == *sent)
+		return nullptr;
+	*sent = f->seq;
+	return std::shared_ptr<const std::string>(f, &event_of(*f));
+}
+
+static std::vector<Route> routes(const std::string &page)
+{
+	static const char busy[] = "503 busy: try again\n";
+	return {
+	        {"/", Route::now,
+	         [page] {
+		         Answer a = reply("text/html; charset=utf-8", page);
+		         a.headers.emplace_back("Content-Security-Policy",
+		                                "default-src 'none'; script-src 'unsafe-inline'; style-src "
+		                                "'unsafe-inline'; connect-src 'self'; img-src data:");
+		         return a;
+	         },
+	         nullptr},
+	        {"/frame.json", Route::now,
+	         [] {
+		         std::string j = json_of(*latest());
+		         j.insert(j.size() - 1, ",\"viewers\":" + std::to_string(http_feeds()));
+		         return reply("application/json", j + "\n");
+	         },
+	         nullptr},
+	        {"/frame.svg", Route::apart,
+	         [] {
+		         std::string out, why;
+		         picture(*latest(), false, &out, &why);
+		         return reply("image/svg+xml", out);
+	         },
+	         nullptr},
+	        {"/frame.png", Route::apart,
+	         [] {
+		         std::string out, why;
+		         if (!picture(*latest(), true, &out, &why))
+			         return text_answer(503, why + "\n");
+		         return reply("image/png", out);
+	         },
+	         nullptr},
+	        // The whole of the kept bytes, never a range of them: they move
+	        // with every read, so a range asked for later names other bytes.
+	        {"/capture.bin", Route::now,
+	         [] {
+		         std::shared_ptr<void> hold = take_copy();
+		         if (!hold)
+			         return text_answer(503, busy);
+		         Answer a = reply("application/octet-stream", kept_bytes());
+		         a.headers.emplace_back("Content-Disposition",
+		                                "attachment; filename=\"capture.bin\"");
+		         a.headers.emplace_back("Accept-Ranges", "none");
+		         a.hold = hold;
+		         return a;
+	         },
+	         nullptr},
+	        {"/capture.html", Route::apart,
+	         [] {
+		         std::shared_ptr<void> hold = take_copy();
+		         if (!hold)
+			         return text_answer(503, busy);
+		         std::string kept = kept_bytes(), out;
+		         if (kept.empty() || !inspect_page(kept, &out))
+			         return text_answer(503,
+			                            "no page: nothing read yet, or velmora-inspect failed\n");
+		         Answer a = reply("text/html; charset=utf-8", std::move(out));
+		         a.headers.emplace_back("Content-Disposition",
+		                                "attachment; filename=\"capture.html\"");
+		         a.hold = hold;
+		         return a;
+	         },
+	         nullptr},
+	        {"/events", Route::feed, nullptr, next_event},
+	};
 }
 
 // ---------------------------------------------------------------- start
 
-static bool loopback(const std::string &host)
-{
-	return host == "127.0.0.1" || host == "::1" || host == "localhost";
-}
+constexpr size_t min_token = 16;  // characters of a token given
 
 static bool make_token(std::string *token)
 {
@@ -975,9 +681,10 @@ int main(int argc, char **argv)
 {
 	std::string host = "127.0.0.1";
 	int port = 8080;
+	HttpSetup setup;
 	for (int i = 1; i < argc; i++) {
 		std::string arg = argv[i];
-		bool sw_value = arg == "--listen" || arg == "--token";
+		bool sw_value = arg == "--listen" || arg == "--token" || arg == "--allow-host";
 		if (sw_value && i + 1 >= argc)
 			return bad_usage("missing value after '" + arg + "'");
 		if (arg == "--help" || arg == "-h") {
@@ -998,17 +705,38 @@ int main(int argc, char **argv)
 				host = host.substr(1, host.size() - 2);
 			port = (int)p;
 		} else if (arg == "--token") {
-			S.token = argv[++i];
-			if (S.token.empty())
-				return bad_usage("--token needs a value");
+			setup.token = argv[++i];
+			if (setup.token.size() < min_token)
+				return bad_usage("--token needs at least " + std::to_string(min_token) +
+				                 " characters, not " + std::to_string(setup.token.size()) +
+				                 "; leave it out and one is made up");
+		} else if (arg == "--allow-host") {
+			std::string name = argv[++i];
+			for (char &ch : name)
+				ch = (char)tolower((unsigned char)ch);
+			if (name.empty() || name.find_first_of(":/ ") != std::string::npos)
+				return bad_usage("--allow-host needs a host name, not '" +
+				                 std::string(argv[i]) + "'");
+			setup.allowed_hosts.push_back(name);
 		} else {
 			return bad_usage("unknown option '" + arg + "'");
 		}
 	}
-	if (S.token.empty() && !loopback(host) && !make_token(&S.token)) {
+	int bound = 0;
+	bool loopback = false;
+	std::string why;
+	int sock = http_listen(host, port, &bound, &loopback, &why);
+	if (sock < 0) {
+		fprintf(stderr, "velmora-serve: cannot listen on %s:%d: %s\n", host.c_str(), port,
+		        why.c_str());
+		return 2;
+	}
+	// Only an address that is loopback once bound goes without a token.
+	if (setup.token.empty() && !loopback && !make_token(&setup.token)) {
 		fprintf(stderr, "velmora-serve: cannot make a token: %s\n", strerror(errno));
 		return 2;
 	}
+	std::string token = setup.token;
 	char self[4096];
 	ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
 	if (n > 0) {
@@ -1024,37 +752,18 @@ int main(int argc, char **argv)
 		stdout = console;
 	setvbuf(stdout, nullptr, _IONBF, 0);
 
-	auto *svr = new Server;  // never destroyed: see Shared
-	svr->new_task_queue = [] { return new Pool(server_threads); };
-	svr->set_read_timeout(io_timeout_s, 0);
-	svr->set_write_timeout(io_timeout_s, 0);
-	svr->set_keep_alive_timeout(io_timeout_s);
-	svr->set_keep_alive_max_count(100);
-	svr->set_payload_max_length(max_body);
-	// Accepted sockets take the listening socket's buffer size: what a
-	// stalled viewer can hold in the kernel stays small.
-	svr->set_socket_options([](int sock) {
-		httplib::default_socket_options(sock);
-		setsockopt(sock, SOL_SOCKET, SO_SNDBUF, &send_buffer, sizeof send_buffer);
-	});
 	std::string page((const char *)serve_page, serve_page_size);
 	std::string map = "{\"kept\":" + std::to_string(max_kept_frames) + ",";
 	json_page_map(map);
 	page.replace(page.find("/*MAP*/"), 7, map + "}");
-	routes(*svr, page);
-	int bound = port == 0 ? svr->bind_to_any_port(host) : (svr->bind_to_port(host, port) ? port : -1);
-	if (bound < 0) {
-		fprintf(stderr, "velmora-serve: cannot listen on %s:%d\n", host.c_str(), port);
+	setup.routes = routes(page);
+	publish();  // a white window until the first picture
+	if (!http_start(sock, std::move(setup), &why)) {
+		fprintf(stderr, "velmora-serve: %s\n", why.c_str());
 		return 2;
 	}
-	svr->widen_backlog();
 	std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
 	fprintf(stderr, "velmora-serve: the board's picture at http://%s:%d/%s%s\n", shown.c_str(), bound,
-	        S.token.empty() ? "" : "?token=", S.token.c_str());
-	publish();  // a white window until the first picture
-	std::thread([svr] {
-		svr->listen_after_bind();
-		fprintf(stderr, "velmora-serve: stopped listening: %s\n", strerror(errno));
-	}).detach();
+	        token.empty() ? "" : "?token=", token.c_str());
 	run_board();
 }

@@ -54,7 +54,7 @@ try {
 		const others = [];
 		for (let i = 1; i < viewers; i++) {
 			const c = net.connect(port, "127.0.0.1");
-			c.write("GET /events HTTP/1.1\r\nHost: x\r\n\r\n");
+			c.write("GET /events HTTP/1.1\r\nHost: localhost\r\n\r\n");
 			c.on("data", () => {});
 			others.push(c);
 		}
