@@ -404,7 +404,7 @@ std::string http_get(int port, const std::string &path)
 	a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
 	std::string got;
 	if (fd >= 0 && connect(fd, (sockaddr *)&a, sizeof a) == 0 &&
-	    write_fully(fd, "GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")) {
+	    write_fully(fd, "GET " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n")) {
 		char b[65536];
 		ssize_t n;
 		while ((n = read(fd, b, sizeof b)) > 0)
