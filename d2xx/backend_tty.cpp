@@ -8,7 +8,13 @@
 //                string.  Baud rates only where termios has a B-constant
 //                (1500000 has); others are FT_INVALID_BAUD_RATE.  No DTR/DSR
 //                flow control (FT_NOT_SUPPORTED).  The latency timer is set
-//                to 1 ms only where its sysfs file is writable.
+//                to 1 ms through its sysfs file where that is writable (root),
+//                else through the driver's low-latency flag (TIOCSSERIAL,
+//                which any user who may open the port may set); where
+//                neither works it stays as it was, and stderr says so.
+//                The chip's own receive buffer cannot be emptied through the
+//                driver: a purge drops what the chip hands over within its
+//                latency timer too.
 // CONFIGURATION  read when chosen:
 //   VELMORA_TTY_SYSFS  sysfs root, default /sys
 //   VELMORA_TTY_DEV    folder of the device nodes, default /dev
@@ -47,17 +53,22 @@ static int port_fd[max_devices];                    // valid while sw_port_open
 static char port_name[max_devices][max_port_name];  // "ttyUSB2"
 static bool sw_gone[max_devices];                   // its failure already reported
 
-// Line errors the driver counted (TIOCGICOUNT), per slot, since the open:
-// the counts last seen and when each last grew, so that a burst is
-// reported once.
+// Line errors the driver counted (TIOCGICOUNT), per slot, since the port
+// was set up and purged (what arrived before, at the driver's own settings,
+// is no fault of the board's): the counts last seen and when each last
+// grew, so that a burst is reported once.
 constexpr int64_t burst_gap_ms = 1000;  // this long without a new error ends a burst
 struct line_errors {
 	bool sw_counted;                 // the port keeps counts (a pty does not)
-	serial_icounter_struct at_open;  // the driver's counts are since the plug
+	serial_icounter_struct at_open;  // the driver's counts since the plug, as they were at the purge
 	int overrun, garbled;            // garbled: framing and parity errors
 	int64_t overrun_ms, garbled_ms;  // last growth; -1: none yet
 };
 static line_errors errors[max_devices];
+
+constexpr int default_latency_ms = 16;  // ftdi_sio's latency timer unless told otherwise
+constexpr int settle_ms = 4;            // the chip's last packet to reach the driver's buffer, at most
+static int latency_ms[max_devices];     // the latency timer in force, as far as is known
 
 static void tty_close(int slot)
 {
@@ -284,6 +295,7 @@ static FT_STATUS tty_open(int slot, const d2xx_device *dev)
 	errors[slot] = {};
 	errors[slot].sw_counted = ioctl(fd, TIOCGICOUNT, &errors[slot].at_open) == 0;
 	errors[slot].overrun_ms = errors[slot].garbled_ms = -1;
+	latency_ms[slot] = default_latency_ms;
 	d2xx_copy(port_name[slot], sizeof port_name[slot], dev->port, strlen(dev->port));
 	return FT_OK;
 }
@@ -421,27 +433,67 @@ static FT_STATUS tty_reset(int slot)
 	return flush(slot, TCIOFLUSH);
 }
 
+static void sleep_ms(int64_t ms)
+{
+	timespec t = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000};
+	while (nanosleep(&t, &t) < 0 && errno == EINTR) {
+	}
+}
+
+// tcflush empties the driver's buffers, not the chip's: what the chip held
+// comes in within its latency timer, so that is waited for and dropped too.
+// Until then the bytes may be from before the port's settings (on the first
+// open after a plug the driver raises RTS at 9600 baud), so the line errors
+// are counted from here.
 static FT_STATUS tty_purge(int slot, uint32_t mask)
 {
-	if (mask == (FT_PURGE_RX | FT_PURGE_TX))
-		return flush(slot, TCIOFLUSH);
-	return flush(slot, mask == FT_PURGE_RX ? TCIFLUSH : TCOFLUSH);
+	if (mask == FT_PURGE_TX)
+		return flush(slot, TCOFLUSH);
+	FT_STATUS s = flush(slot, mask == FT_PURGE_RX ? TCIFLUSH : TCIOFLUSH);
+	if (s != FT_OK)
+		return s;
+	sleep_ms(latency_ms[slot] + settle_ms);
+	s = flush(slot, TCIFLUSH);
+	line_errors &e = errors[slot];
+	if (s == FT_OK && e.sw_counted)
+		e.sw_counted = ioctl(port_fd[slot], TIOCGICOUNT, &e.at_open) == 0;
+	return s;
 }
 
 // ftdi_sio holds received bytes up to 16 ms by default; 1 ms keeps the
-// display close to the board.  Usually only root may write it, so a
-// refusal is no failure.
+// display close to the board.  sysfs takes it from root only; the driver's
+// low-latency flag, from anyone who may open the port.  A refusal of both
+// is no failure, but said once.
 static FT_STATUS tty_set_usb_parameters(int slot, uint32_t, uint32_t)
 {
-	char path[PATH_MAX];
-	snprintf(path, sizeof path, "%s%s/%s/latency_timer", sysfs_root, ports_folder, port_name[slot]);
+	char folder[PATH_MAX], path[PATH_MAX + 16];
+	snprintf(folder, sizeof folder, "%s%s/%s", sysfs_root, ports_folder, port_name[slot]);
+	snprintf(path, sizeof path, "%s/latency_timer", folder);
 	int fd = open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
-	if (fd >= 0) {
-		if (write(fd, "1\n", 2) < 0) {
-			// not writable: keep the driver's setting
-		}
+	bool sw_written = fd >= 0 && write(fd, "1\n", 2) == 2;
+	int sysfs_errno = sw_written ? 0 : errno;
+	if (fd >= 0)
 		close(fd);
+	if (sw_written) {
+		latency_ms[slot] = 1;
+		return FT_OK;
 	}
+	serial_struct ss;
+	if (ioctl(port_fd[slot], TIOCGSERIAL, &ss) == 0) {
+		ss.flags |= ASYNC_LOW_LATENCY;
+		if (ioctl(port_fd[slot], TIOCSSERIAL, &ss) == 0) {
+			latency_ms[slot] = 1;
+			return FT_OK;
+		}
+	}
+	int serial_errno = errno;
+	uint32_t timer = attribute_number(folder, "latency_timer", 10);
+	if (timer > 0)
+		latency_ms[slot] = (int)timer;
+	d2xx_note("%s: the driver's latency timer stays at %d ms (its sysfs file: %s; TIOCSSERIAL: %s): "
+	          "frames may reach the display up to %d ms late",
+	          port_name[slot], latency_ms[slot], strerror(sysfs_errno), strerror(serial_errno),
+	          latency_ms[slot]);
 	return FT_OK;
 }
 

@@ -53,7 +53,11 @@ static const char usage_text[] =
         "                   than the line takes bytes (default: a silent board)\n"
         "  --control PATH   unix socket made at PATH for one connection of commands,\n"
         "                   a line each: \"summary\" (answered with the summary line),\n"
-        "                   \"unplug\" (answered \"unplugged\")\n"
+        "                   \"unplug\" (answered \"unplugged\"), \"reset\" (the board's\n"
+        "                   bytes not yet taken are read until its socket is quiet\n"
+        "                   and dropped, the FIFO emptied, the counts zeroed and the\n"
+        "                   board's line set back: answered \"reset\"), \"line\n"
+        "                   BAUD,FMT\" (the board's line from now on: \"line set\")\n"
         "  --line BAUD,FMT  the board's line, FMT data bits 7|8, parity N|O|E|M|S, stop\n"
         "                   bits 1|2 (default 1500000,8N1); another host setting\n"
         "                   receives garbage with framing errors\n"
@@ -125,6 +129,7 @@ static const char *const stop_names[8] = {"1", "1.5", "2", "bad", "bad", "bad", 
 static const char *serial_text;
 static const char *product_text = "FT232R USB UART";
 static Line board_line = {1500000, 8, 0, 0};
+static Line first_line;  // board_line as the command line set it
 static bool honours_cts = true;
 
 // What the host set last (power_on() restores the chip's defaults).
@@ -725,6 +730,43 @@ static int accept_one(int *listener)
 	return fd;
 }
 
+static bool parse_line(const char *s, Line *l)
+{
+	char *end;
+	errno = 0;
+	unsigned long baud = strtoul(s, &end, 10);
+	if (errno || end == s || baud < 300 || baud > 3000000 || *end != ',' || strlen(end) != 4)
+		return false;
+	const char *parities = "NOEMS";
+	const char *p = strchr(parities, end[2]);
+	if ((end[1] != '7' && end[1] != '8') || !end[2] || !p || (end[3] != '1' && end[3] != '2'))
+		return false;
+	*l = {(uint32_t)baud, end[1] - '0', (int)(p - parities), end[3] == '1' ? 0 : 2};
+	return true;
+}
+
+// The scenario before is forgotten: what its board still had on the way is
+// read until the socket has been quiet for quiet_ms and dropped, with the
+// FIFO and the counts.
+constexpr int quiet_ms = 200;
+
+static void reset_board()
+{
+	for (pollfd p = {board_fd, POLLIN, 0}; board_fd >= 0 && poll(&p, 1, quiet_ms) > 0;) {
+		uint8_t junk[4096];
+		ssize_t r = read(board_fd, junk, sizeof junk);
+		if (r == 0 || (r < 0 && errno != EAGAIN && errno != EINTR))
+			break;
+	}
+	board_bytes.clear();
+	board_pos = 0;
+	credit = 0;
+	sent = delivered = lost = held_off = 0;
+	board_line = first_line;
+	purge_rx();
+	note("reset");
+}
+
 static void control_input()
 {
 	char buf[256];
@@ -747,6 +789,12 @@ static void control_input()
 		} else if (command == "unplug") {
 			unplug();
 			answer = "unplugged";
+		} else if (command == "reset") {
+			reset_board();
+			answer = "reset";
+		} else if (command.rfind("line ", 0) == 0 && parse_line(command.c_str() + 5, &board_line)) {
+			note("the board's line is now %s", command.c_str() + 5);
+			answer = "line set";
 		} else {
 			answer = "error: unknown command";
 		}
@@ -766,21 +814,6 @@ static void load_board(const char *path)
 	if (!f || ferror(f))
 		fail(2, "cannot read %s: %s", path, strerror(errno));
 	fclose(f);
-}
-
-static bool parse_line(const char *s, Line *l)
-{
-	char *end;
-	errno = 0;
-	unsigned long baud = strtoul(s, &end, 10);
-	if (errno || end == s || baud < 300 || baud > 3000000 || *end != ',' || strlen(end) != 4)
-		return false;
-	const char *parities = "NOEMS";
-	const char *p = strchr(parities, end[2]);
-	if ((end[1] != '7' && end[1] != '8') || !end[2] || !p || (end[3] != '1' && end[3] != '2'))
-		return false;
-	*l = {(uint32_t)baud, end[1] - '0', (int)(p - parities), end[3] == '1' ? 0 : 2};
-	return true;
 }
 
 int main(int argc, char **argv)
@@ -811,6 +844,7 @@ int main(int argc, char **argv)
 			return 2;
 		}
 	}
+	first_line = board_line;
 	if (!redir_path || !serial_text) {
 		fprintf(stderr, "ft232r: --usbredir and --serial are needed\nTry 'ft232r --help'.\n");
 		return 2;
