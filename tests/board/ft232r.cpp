@@ -66,8 +66,10 @@ static const char usage_text[] =
         "\n"
         "Prints \"ready\" once every socket listens, and the summary line on SIGUSR1,\n"
         "on unplugging (SIGUSR2 or \"unplug\") and at the end (SIGTERM, SIGINT too):\n"
-        "  board SERIAL: N bytes sent, N delivered, N lost, held off N times; host: ...\n"
-        "sent: taken from the board; delivered: to the host; lost: met a full FIFO;\n"
+        "  board SERIAL: N bytes sent, N delivered, N lost in N packets, held off N times;\n"
+        "  host: ...\n"
+        "sent: taken from the board; delivered: to the host; lost: met a full FIFO,\n"
+        "in packets: those that said so (the overrun bit);\n"
         "held off: RTS dropped while the board had bytes; then the host's last baud,\n"
         "data bits, parity, stop bits, flow control and latency timer.  Each request\n"
         "of the host is noted on stderr.\n"
@@ -140,6 +142,7 @@ static int latency_ms;  // latency timer
 static uint8_t configuration;
 
 static uint64_t sent, delivered, lost, held_off;  // bytes, bytes, bytes, times
+static uint64_t overrun_packets;                  // sent with the overrun bit
 
 // The receive FIFO and the line into it.
 static uint16_t fifo[fifo_size];  // bytes, each with its garbled flag
@@ -208,12 +211,12 @@ static std::string summary()
 {
 	char s[512];
 	snprintf(s, sizeof s,
-	         "board %s: %" PRIu64 " bytes sent, %" PRIu64 " delivered, %" PRIu64
-	         " lost, held off %" PRIu64 " times; host: baud %" PRIu32
+	         "board %s: %" PRIu64 " bytes sent, %" PRIu64 " delivered, %" PRIu64 " lost in %" PRIu64
+	         " packets, held off %" PRIu64 " times; host: baud %" PRIu32
 	         ", bits %d, parity %s, stop %s, flow %s, latency %d ms",
-	         serial_text, sent, delivered, lost, held_off, host_line.baud, host_line.bits,
-	         parity_names[host_line.parity & 7], stop_names[host_line.stop & 7], flow_name(host_flow),
-	         latency_ms);
+	         serial_text, sent, delivered, lost, overrun_packets, held_off, host_line.baud,
+	         host_line.bits, parity_names[host_line.parity & 7], stop_names[host_line.stop & 7],
+	         flow_name(host_flow), latency_ms);
 	return s;
 }
 
@@ -321,6 +324,7 @@ static void send_packet(int n)
 	if (n > 0 && overrun) {
 		transfer[at + 1] |= line_overrun;
 		overrun = false;
+		overrun_packets++;
 	}
 	transfer_data += n;
 	last_packet = now;
@@ -761,7 +765,7 @@ static void reset_board()
 	board_bytes.clear();
 	board_pos = 0;
 	credit = 0;
-	sent = delivered = lost = held_off = 0;
+	sent = delivered = lost = held_off = overrun_packets = 0;
 	board_line = first_line;
 	purge_rx();
 	note("reset");
