@@ -31,7 +31,7 @@
 #include "stream/words.h"
 #include "tools/answer.h"
 #include "tools/args.h"
-#include "tools/encode.h"
+#include "stream/encode.h"
 #include "tools/health.h"
 #include "tools/page_json.h"
 #include "tools/inspect_page.h"
@@ -402,12 +402,6 @@ static bool read_input(const char *path, std::vector<uint8_t> *bytes, std::strin
 	return ok && bytes->size() <= max_input;
 }
 
-static bool ends_with(const std::string &s, const char *tail)
-{
-	size_t n = strlen(tail);
-	return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
-
 int main(int argc, char **argv)
 {
 	static const ToolArgs args = {.tool = "velmora-inspect",
@@ -446,12 +440,10 @@ int main(int argc, char **argv)
 	std::vector<uint8_t> bytes;
 	if (!read_input(path, &bytes, &why))
 		return fail(why);
-	if (ends_with(name, ".vel")) {
+	if (vel_name(name)) {
 		std::string text(bytes.begin(), bytes.end());
 		Encoded e = encode_text(text);
-		for (const EncodeMessage &m : e.messages)
-			fprintf(stderr, "%s:%d:%d: %s: %s\n", name.c_str(), m.line, m.column,
-			        m.error ? "error" : "warning", m.text.c_str());
+		fputs(encode_report(e, name).c_str(), stderr);
 		if (e.errors > 0)
 			return 2;
 		bytes = std::move(e.bytes);
