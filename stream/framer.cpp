@@ -1,5 +1,6 @@
 #include "stream/framer.h"
 
+#include <cinttypes>
 #include <cstdio>
 
 #include "common/config.h"
@@ -94,4 +95,15 @@ void GetInstruction()
 			until_check = budget_check_bytes;
 		}
 	}
+}
+
+void say_overflow(const char *program, const char *name, uint64_t taken, const char *then)
+{
+	// A halt comes only after a word's low byte, its high byte just before.
+	uint64_t word_at = taken >= 2 ? taken - 2 : 0;
+	fprintf(stderr,
+	        "%s: %s%sthe display list overflowed at the word at byte offset %" PRIu64
+	        " (%d records, more than %d): %s\n",
+	        program, name ? name : "", name ? ": " : "", word_at, (int)nCommands, (int)max_commands,
+	        then);
 }

@@ -53,29 +53,25 @@ static const char usage_text[] = "usage: velmora-decode [--records] [FILE]\n"
                                  "program's two lines, the listing goes on to the end); 2 bad usage\n"
                                  "or unreadable input.\n";
 
-static void say_overflow(int32_t records, uint64_t offset)
-{
-	fprintf(stderr,
-	        "velmora-decode: display list overflow (%d records) at the word ending at byte "
-	        "offset %" PRIu64 "\n",
-	        (int)records, offset);
-}
-
 // The display program's halt, for a tool.  The listing goes on to list the
 // bytes the display would never read; the records end as the program does,
 // with the same line, then exit status 1 instead of waiting for a window to
 // be closed.
-static int32_t halt_records;
-static uint64_t halt_offset;
+static const char *name = "standard input";
+static uint64_t halt_taken;
+
+static void say_halt()
+{
+	say_overflow("velmora-decode", name, halt_taken, "the display halts there");
+}
 
 void error_exit()
 {
-	halt_records = nCommands;
-	halt_offset = bytes_read - 1;
+	halt_taken = bytes_read;
 	decode_halt();
 	printf("close window to exit\n");
 	fflush(stdout);
-	say_overflow(halt_records, halt_offset);
+	say_halt();
 	exit(1);
 }
 
@@ -113,7 +109,6 @@ int main(int argc, char **argv)
 	}
 
 	FILE *in = stdin;
-	const char *name = "standard input";
 	std::vector<uint8_t> vel;
 	bool sw_vel = path && strcmp(path, "-") != 0 && vel_name(path);
 	if (sw_vel) {
@@ -176,7 +171,7 @@ int main(int argc, char **argv)
 		return 2;
 	}
 	if (decode_halted()) {
-		say_overflow(halt_records, halt_offset);
+		say_halt();
 		return 1;
 	}
 	if (!sw_vel && state <= state_half_sync && looks_like_text(chunk, last_read))

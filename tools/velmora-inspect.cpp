@@ -14,7 +14,6 @@
 
 #include <bit>
 #include <cerrno>
-#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -472,11 +471,8 @@ int main(int argc, char **argv)
 	}
 
 	if (r.halt_word >= 0) {
-		fprintf(stderr,
-		        "velmora-inspect: %s: the display list overflows (%d records) at the word ending at "
-		        "byte offset %" PRIu64 ": the display would halt there; the page shows the stream up "
-		        "to it\n",
-		        name.c_str(), (int)r.halt_records, bytes_read - 1);
+		say_overflow("velmora-inspect", name.c_str(), bytes_read,
+		             "the display would halt there; the page shows the stream up to it");
 		return 1;
 	}
 	if (r.sync_at < 0)

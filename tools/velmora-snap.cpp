@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -91,13 +90,12 @@ struct Halted {
 };
 static bool sw_halted = false;
 
+static const char *name = "standard input";
+
 void error_exit()
 {
 	fflush(stdout);
-	fprintf(stderr,
-	        "velmora-snap: display list overflow (%d records) at the word ending at byte offset "
-	        "%" PRIu64 ": the display halts there\n",
-	        (int)nCommands, bytes_read - 1);
+	say_overflow("velmora-snap", name, bytes_read, "the display halts there");
 	sw_halted = true;
 	throw Halted{};
 }
@@ -231,7 +229,6 @@ int main(int argc, char **argv)
 	// A .vel file is encoded whole first; anything else is read as it comes,
 	// so that reading can stop at a frame of an endless stream.
 	int in = STDIN_FILENO;
-	const char *name = "standard input";
 	std::vector<uint8_t> vel;
 	bool sw_vel = path && strcmp(path, "-") != 0 && vel_name(path);
 	if (sw_vel) {

@@ -121,7 +121,7 @@ TEST(SnapOverflow, PicturesWhatTheHaltedWindowShows)
 	int status = -1;
 	ASSERT_TRUE(snap.wait_exit(&status, 60000));
 	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << snap.err();
-	EXPECT_NE(snap.err().find("overflow (50001 records) at the word ending at byte offset"),
+	EXPECT_NE(snap.err().find("the display list overflowed at the word at byte offset"),
 	          std::string::npos)
 	        << snap.err();
 	ASSERT_TRUE(frame.wait_exit(&status, 60000));

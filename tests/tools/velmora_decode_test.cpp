@@ -172,7 +172,7 @@ TEST(DecodeOverflow, OneRecordMorePrintsTheProgramsTwoLinesAndExitsOne)
 	          std::string::npos);
 	EXPECT_NE(r.out.find("\n    100006               bytes          82 00  # never read"),
 	          std::string::npos);
-	EXPECT_NE(r.out.find("halted at byte 100006, unread bytes 2\n"), std::string::npos);
+	EXPECT_NE(r.out.find("halted at the word at byte 100004, unread bytes 2\n"), std::string::npos);
 }
 
 TEST(DecodeListing, ShowsDroppedSyncFillerIgnoredAndWhatEachWordDid)
