@@ -15,6 +15,7 @@
 // framer at every end-of-frame record.  To understand everything else,
 // start reading main().
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -129,6 +130,37 @@ static void answer_options(int argc, char **argv)
 	}
 }
 
+// GLUT's fatal errors, said as GLUT says them, and then what to do about
+// the commonest: no X display, where velmora-serve still shows the board.
+// GLUT goes on after a handler that returns, so this one never does.
+static const char *program_name = "velmora";
+[[noreturn]] static void glut_error(const char *format, va_list ap)
+{
+	fprintf(stderr, "freeglut (%s): ", program_name);
+	vfprintf(stderr, format, ap);
+	fputc('\n', stderr);
+	if (strncmp(format, "failed to open display", 22) == 0)
+		fprintf(stderr, "velmora: no X display to open the window on: velmora-serve reads the board "
+		                "the same way and shows its picture in a browser, with no X server "
+		                "(velmora-serve --help)\n");
+	exit(1);
+}
+
+// What GLUT did not take.  A file named there is most likely a stream to
+// be shown, which comes through the virtual board.
+static void say_ignored(int argc, char **argv)
+{
+	for (int i = 1; i < argc; i++) {
+		if (argv[i][0] == '-')
+			fprintf(stderr, "velmora: argument \"%s\" ignored (velmora --help)\n", argv[i]);
+		else
+			fprintf(stderr,
+			        "velmora: argument \"%s\" ignored: to show a stream file, set "
+			        "VELMORA_BOARD=%s (velmora --help)\n",
+			        argv[i], argv[i]);
+	}
+}
+
 int main(int argc, char **argv)
 {
 	// Every message must reach a pipe or a file at once: the question
@@ -136,9 +168,11 @@ int main(int argc, char **argv)
 	setvbuf(stdout, nullptr, _IONBF, 0);
 
 	answer_options(argc, argv);
+	if (argc > 0)
+		program_name = argv[0];
+	glutInitErrorFunc(glut_error);
 	glutInit(&argc, argv);
-	for (int i = 1; i < argc; i++)  // what GLUT did not take
-		fprintf(stderr, "velmora: argument \"%s\" ignored\n", argv[i]);
+	say_ignored(argc, argv);
 	meInit();
 	USB_direct_initialize();
 	capture_open();
