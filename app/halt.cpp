@@ -43,8 +43,11 @@ void error_exit()
 		say_overflow("velmora", nullptr, bytes_received - (uint64_t)buffer_count,
 		             "the display halts there");
 	capture_flush();  // nothing more will be read
-	if (sw_main_loop)
+	if (sw_main_loop) {
+		sw_halted = 1;
+		overlay_halted();
 		serve_window_only();
+	}
 	// Before the window exists the console is the only window: wait,
 	// asleep, until the process is ended by a signal.
 	for (;;)

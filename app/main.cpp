@@ -52,6 +52,7 @@ void myTimer(int)
 	if (sw_halted)
 		return;
 	capture_tick();
+	overlay_tick();
 	sw_tick_owed = 0;
 	if (sw_hidden)
 		sw_wait = 0;  // as if drawn: a hidden window must not stall the board

@@ -13,6 +13,7 @@ uint16_t instruction = 0;
 int32_t start_time = 0;
 int32_t myTime = 0;
 int32_t sw_time_up = 0;
+uint64_t words_taken = 0;
 
 // The first empty read after a byte starts the timer; an empty read 3000 ms
 // or more later drops the framing, wherever the framer stood.
@@ -34,6 +35,7 @@ static void silence()
 
 static void word_done()
 {
+	words_taken++;
 	if (instruction != VW_FILLER)
 		Parse(instruction);
 	if (nCommands > max_commands) {

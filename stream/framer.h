@@ -19,6 +19,7 @@ extern int32_t myTime;        // latest clock reading (ms)
 // 1 when the last call returned because its time was up, with bytes perhaps
 // still waiting: the caller should come back at once, not sleep.
 extern int32_t sw_time_up;
+extern uint64_t words_taken;  // words completed since start, filler included
 
 // Reads until no byte is waiting, a frame ends, or idle_budget_ms have
 // gone by, so that the window never waits long for its events.

@@ -193,6 +193,27 @@ void expose(Window w)
 
 // ---------------------------------------------------------------- pixels
 
+std::string shown_child_name(Window w)
+{
+	Window root, parent, *children = nullptr;
+	unsigned n = 0;
+	std::string name;
+	if (!XQueryTree(xdpy, w, &root, &parent, &children, &n))
+		return name;
+	for (unsigned i = 0; i < n && name.empty(); i++) {
+		XWindowAttributes a;
+		char *text = nullptr;
+		if (XGetWindowAttributes(xdpy, children[i], &a) && a.map_state == IsViewable &&
+		    XFetchName(xdpy, children[i], &text) && text) {
+			name = text;
+			XFree(text);
+		}
+	}
+	if (children)
+		XFree(children);
+	return name;
+}
+
 static const char *colour_name(Colour c)
 {
 	static const char *const names[] = {"white", "red", "blue", "black", "other"};

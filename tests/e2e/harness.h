@@ -58,6 +58,9 @@ void blacken_screen();
 // Makes the server send the window an Expose event for all of it, as when
 // a window that covered it goes away.
 void expose(Window w);
+// The name (WM_NAME) of the window's first child that is mapped, "" when
+// none is.
+std::string shown_child_name(Window w);
 
 // ---------------------------------------------------------------- pixels
 
