@@ -29,11 +29,11 @@
 #include "stream/framer.h"
 #include "usb/usb_link.h"
 
-constexpr int overlay_x = 4;             // pixels from the window's left edge
-constexpr int overlay_y = 4;             // pixels from its top edge
-constexpr int overlay_lines = 6;         // lines of text
-constexpr int overlay_columns = 54;      // characters a line; longer ones are cut
-constexpr int overlay_pad = 4;           // pixels around the text
+constexpr int overlay_x = 4;                // pixels from the window's left edge
+constexpr int overlay_y = 4;                // pixels from its top edge
+constexpr int overlay_lines = 6;            // lines of text
+constexpr int overlay_columns = 54;         // characters a line; longer ones are cut
+constexpr int overlay_pad = 4;              // pixels around the text
 constexpr int64_t overlay_redraw_ms = 500;  // how often the shown overlay is brought up to date
 constexpr int64_t rate_window_ms = 1000;    // rates are counted over this long
 constexpr int64_t quiet_ms = 1000;          // no byte for this long is said
@@ -114,7 +114,8 @@ static std::vector<std::string> overlay_text()
 		l.push_back("received: nothing yet");
 	else if (now - bytes_seen_ms >= quiet_ms)
 		l.push_back(format("received: nothing for %lld s (%llu bytes in all)",
-		                   (long long)((now - bytes_seen_ms) / 1000), (unsigned long long)bytes_received));
+		                   (long long)((now - bytes_seen_ms) / 1000),
+		                   (unsigned long long)bytes_received));
 	else
 		l.push_back(format("received: %.0f bytes/s, %.0f words/s", bytes_per_s, words_per_s));
 	l.push_back(format("shown: %.0f frames/s; list %d of %d records", sw_halted ? 0.0 : frames_per_s,
@@ -126,14 +127,16 @@ static std::vector<std::string> overlay_text()
 	else if (bytes_received == 0)
 		l.push_back("sync: not yet");
 	else
-		l.push_back(format("sync: none yet: all %llu bytes dropped", (unsigned long long)bytes_received));
+		l.push_back(
+		        format("sync: none yet: all %llu bytes dropped", (unsigned long long)bytes_received));
 	const char *last = "";
 	uint32_t said = d2xx_said(&last);
 	if (said == 0) {
 		l.push_back("line: no errors reported");
 		l.push_back("");
 	} else {
-		l.push_back(format("line: %u report%s on stderr, the last:", (unsigned)said, said == 1 ? "" : "s"));
+		l.push_back(format("line: %u report%s on stderr, the last:", (unsigned)said,
+		                   said == 1 ? "" : "s"));
 		l.push_back(std::string("  ") + last);
 	}
 	l.push_back(sw_halted ? "halted: " + halt_reason() : "");
@@ -350,8 +353,8 @@ void overlay_patch(std::vector<uint8_t> *rgb, int32_t width, int32_t height)
 		return;
 	size_t row = (size_t)w * 3;
 	for (int y = 0; y < h; y++)
-		memcpy(&(*rgb)[((size_t)(overlay_y + y) * (size_t)width + overlay_x) * 3], &under[(size_t)y * row],
-		       row);
+		memcpy(&(*rgb)[((size_t)(overlay_y + y) * (size_t)width + overlay_x) * 3],
+		       &under[(size_t)y * row], row);
 }
 
 // Every swap goes through here (the program is linked with

@@ -42,10 +42,12 @@ TEST_P(E2eOverlay, AppearsTellsGoesAndIsNeverSaved)
 	// Lines through the corner, so that what it covers matters.
 	s.sync().clear().segments({{0, 700, 600, 776, Colour::Blue}, {100, 100, 900, 700, Colour::Red}});
 	s.move_to(Colour::Black, 30, 740).text(vw_attribute_byte(4, VW_BLACK, 0), "CORNER").end_frame();
-	Running r = start_with_window({{"VELMORA_BOARD", tmp.file("board", s.bytes())}}, GetParam(), tmp.path());
+	Running r =
+	        start_with_window({{"VELMORA_BOARD", tmp.file("board", s.bytes())}}, GetParam(), tmp.path());
 	ASSERT_NE(r.window, 0u);
 	Image before, now;
-	ASSERT_TRUE(wait_until([&] { return grab(r.window, &before) && count_colour(before, Colour::Black) > 0; }));
+	ASSERT_TRUE(wait_until(
+	        [&] { return grab(r.window, &before) && count_colour(before, Colour::Black) > 0; }));
 	sleep_ms(100);  // a pass more, in case the first grab caught one half drawn
 	ASSERT_TRUE(grab(r.window, &before));
 
@@ -69,8 +71,9 @@ TEST_P(E2eOverlay, AppearsTellsGoesAndIsNeverSaved)
 
 	press_key(r.window, "i");
 	why = "not grabbed";
-	EXPECT_TRUE(wait_until([&] { return grab(r.window, &now) && (why = differences(now, before)).empty(); }))
-	        << why;
+	EXPECT_TRUE(wait_until([&] {
+		return grab(r.window, &now) && (why = differences(now, before)).empty();
+	})) << why;
 	EXPECT_EQ(shown_child_name(r.window), "");
 }
 
@@ -89,12 +92,13 @@ TEST_F(E2eOverlaySays, WhyTheBoardHalted)
 	s.sync().frame({{0, 760, 600, 760, Colour::Blue}});
 	for (int i = 0; i < 49997; i++)
 		s.word(vw_draw_x(600));
-	Running r = start_with_window({{"VELMORA_BOARD", tmp.file("board", s.bytes())}, {"VELMORA_BOARD_RATE", "0"}},
-	                              'y');
+	Running r = start_with_window(
+	        {{"VELMORA_BOARD", tmp.file("board", s.bytes())}, {"VELMORA_BOARD_RATE", "0"}}, 'y');
 	ASSERT_NE(r.window, 0u);
 	ASSERT_TRUE(r.child->wait_out_contains("close window to exit\n"));
 	Image before, now;
-	ASSERT_TRUE(wait_until([&] { return grab(r.window, &before) && count_colour(before, Colour::Blue) > 0; }));
+	ASSERT_TRUE(wait_until(
+	        [&] { return grab(r.window, &before) && count_colour(before, Colour::Blue) > 0; }));
 
 	press_key(r.window, "i");
 	EXPECT_TRUE(overlay_says(r.window, "halted: too many commands at byte offset " +
@@ -102,8 +106,9 @@ TEST_F(E2eOverlaySays, WhyTheBoardHalted)
 	        << shown_child_name(r.window);
 	press_key(r.window, "i");
 	std::string why = "not grabbed";
-	EXPECT_TRUE(wait_until([&] { return grab(r.window, &now) && (why = differences(now, before)).empty(); }))
-	        << why;
+	EXPECT_TRUE(wait_until([&] {
+		return grab(r.window, &now) && (why = differences(now, before)).empty();
+	})) << why;
 }
 
 // The silent window of a stream that never comes into step: the overlay
@@ -114,7 +119,8 @@ TEST_F(E2eOverlaySays, ThatNothingIsInStep)
 	Running r = start_with_window({{"VELMORA_BOARD", tmp.file("board.txt", "sync\nOP_CLEAR\n")}}, 'y');
 	ASSERT_NE(r.window, 0u);
 	press_key(r.window, "i");
-	EXPECT_TRUE(overlay_says(r.window, "sync: none yet: all 14 bytes dropped")) << shown_child_name(r.window);
+	EXPECT_TRUE(overlay_says(r.window, "sync: none yet: all 14 bytes dropped"))
+	        << shown_child_name(r.window);
 	EXPECT_TRUE(overlay_says(r.window, "received: nothing for 1 s")) << shown_child_name(r.window);
 }
 
