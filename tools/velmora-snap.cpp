@@ -75,7 +75,8 @@ static const char usage_text[] =
         "\n"
         "Exit status: 0 written; 1 the display list overflowed before the picture\n"
         "(the picture is still written if the window has one to show); 2 bad\n"
-        "usage, unreadable input, no such frame, or the picture could not be made\n"
+        "usage, unreadable input (a .vel file that does not parse), no sync pair in\n"
+        "the stream (unless --eof), no such frame, or the picture could not be made\n"
         "or written.  Messages go to standard error, never to standard output.\n";
 
 // The window being emulated.
