@@ -141,15 +141,10 @@ TEST_F(E2eHaltedWindow, SKeySavesWhatItShows)
 	ASSERT_EQ(wait_for_picture(r.window, {full_line}), "");
 	Image shown;
 	ASSERT_TRUE(grab(r.window, &shown));
-	press_key(r.window, "s");
-	ASSERT_TRUE(wait_until([&] { return r.child->err().find(".svg\n") != std::string::npos; }))
-	        << r.child->both();
-	const std::string err = r.child->err();
-	const size_t at = err.find("velmora-");
+	const std::string png = save_with_s_key(r);
+	ASSERT_NE(png, "") << r.child->both();
 	std::string why;
-	Image saved = read_png((tmp.path() / err.substr(at, err.find(".png", at) + 4 - at)).string(), &why);
-	EXPECT_EQ(why, "");
-	EXPECT_EQ(differences(saved, shown), "");
+	EXPECT_EQ(differences(read_png((tmp.path() / png).string(), &why), shown), "") << why;
 }
 
 // No pass is drawn after a halt: a window made larger keeps the picture it

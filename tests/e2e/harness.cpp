@@ -486,6 +486,17 @@ Running start_with_window(const EnvVars &env, char answer, const fs::path &cwd)
 	return r;
 }
 
+std::string save_with_s_key(Running &r)
+{
+	const size_t before = r.child->err().size();
+	press_key(r.window, "s");
+	if (!wait_until([&] { return r.child->err().find(".svg\n", before) != std::string::npos; }))
+		return "";
+	const std::string err = r.child->err();
+	const size_t at = err.find("velmora-", before);
+	return at == std::string::npos ? "" : err.substr(at, err.find(".png", at) + 4 - at);
+}
+
 FifoWriter::~FifoWriter()
 {
 	if (fd_ >= 0)

@@ -193,6 +193,10 @@ struct Running {
 };
 Running start_with_window(const EnvVars &env, char answer, const fs::path &cwd = {});
 
+// Presses s in the window and returns the name of the PNG that stderr says
+// it saved (in the program's working folder); "" when none is said in time.
+std::string save_with_s_key(Running &r);
+
 // The writing end of a named pipe, opened once the reader has it open.
 class FifoWriter
 {

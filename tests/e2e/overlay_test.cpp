@@ -59,15 +59,10 @@ TEST_P(E2eOverlay, AppearsTellsGoesAndIsNeverSaved)
 	EXPECT_GT(all, 1000);
 	EXPECT_EQ(outside, 0);
 
-	press_key(r.window, "s");
-	ASSERT_TRUE(wait_until([&] { return r.child->err().find(".svg\n") != std::string::npos; }))
-	        << r.child->both();
-	const std::string err = r.child->err();
-	const size_t at = err.find("velmora-");
+	const std::string png = save_with_s_key(r);
+	ASSERT_NE(png, "") << r.child->both();
 	std::string why;
-	Image saved = read_png((tmp.path() / err.substr(at, err.find(".png", at) + 4 - at)).string(), &why);
-	EXPECT_EQ(why, "");
-	EXPECT_EQ(differences(saved, before), "");
+	EXPECT_EQ(differences(read_png((tmp.path() / png).string(), &why), before), "") << why;
 
 	press_key(r.window, "i");
 	why = "not grabbed";
