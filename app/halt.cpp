@@ -40,8 +40,7 @@ void error_exit()
 	printf("close window to exit\n");
 	fflush(stdout);
 	if (nCommands > max_commands)
-		say_overflow("velmora", nullptr, bytes_received - (uint64_t)buffer_count,
-		             "the display halts there");
+		say_overflow("velmora", nullptr, bytes_handed_out(), "the display halts there");
 	capture_flush();  // nothing more will be read
 	if (sw_main_loop) {
 		sw_halted = 1;

@@ -97,7 +97,7 @@ static std::string halt_reason()
 {
 	if (nCommands > max_commands)
 		return format("too many commands at byte offset %llu",
-		              (unsigned long long)(bytes_received - (uint64_t)buffer_count - 2));
+		              (unsigned long long)overflow_at(bytes_handed_out()));
 	if (state > state_low)
 		return "state machine error";
 	return usb_failure ? usb_failure : "";
@@ -127,8 +127,8 @@ static std::vector<std::string> overlay_text()
 	else if (bytes_received == 0)
 		l.push_back("sync: not yet");
 	else
-		l.push_back(
-		        format("sync: none yet: all %llu bytes dropped", (unsigned long long)bytes_received));
+		l.push_back(format("sync: none yet: all %llu bytes dropped",
+		                   (unsigned long long)bytes_handed_out()));
 	const char *last = "";
 	uint32_t said = d2xx_said(&last);
 	if (said == 0) {

@@ -99,10 +99,15 @@ void GetInstruction()
 	}
 }
 
+// A halt comes only after a word's low byte, its high byte just before.
+uint64_t overflow_at(uint64_t taken)
+{
+	return taken >= 2 ? taken - 2 : 0;
+}
+
 void say_overflow(const char *program, const char *name, uint64_t taken, const char *then)
 {
-	// A halt comes only after a word's low byte, its high byte just before.
-	uint64_t word_at = taken >= 2 ? taken - 2 : 0;
+	uint64_t word_at = overflow_at(taken);
 	fprintf(stderr,
 	        "%s: %s%sthe display list overflowed at the word at byte offset %" PRIu64
 	        " (%d records, more than %d): %s\n",

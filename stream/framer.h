@@ -34,3 +34,5 @@ void GetInstruction();
 // more than max_commands records.  taken is the number of bytes the framer
 // has taken, that word's last byte included.
 void say_overflow(const char *program, const char *name, uint64_t taken, const char *then);
+// N above, from taken.
+uint64_t overflow_at(uint64_t taken);

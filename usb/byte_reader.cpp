@@ -19,6 +19,11 @@ const char *usb_failure = nullptr;
 	error_exit();
 }
 
+uint64_t bytes_handed_out()
+{
+	return bytes_received - (uint64_t)buffer_count;
+}
+
 // Hands out the buffered bytes without a device call; only an empty buffer
 // asks the device, and then for at most one block of what is already there.
 uint16_t drchar()
