@@ -347,14 +347,15 @@ void overlay_patch(std::vector<uint8_t> *rgb, int32_t width, int32_t height)
 		return;
 	if (!sw_double)
 		keep_under_from_gl(GL_FRONT);
+	// The window may have been resized since the pixels were kept, with no
+	// swap since: they are where they were (north-west gravity).
 	int w, h;
 	box_in(width, height, &w, &h);
-	if (w != under_width || h != under_height || under.empty())
-		return;
-	size_t row = (size_t)w * 3;
+	w = w < under_width ? w : under_width;
+	h = h < under_height ? h : under_height;
 	for (int y = 0; y < h; y++)
 		memcpy(&(*rgb)[((size_t)(overlay_y + y) * (size_t)width + overlay_x) * 3],
-		       &under[(size_t)y * row], row);
+		       &under[(size_t)y * (size_t)under_width * 3], (size_t)w * 3);
 }
 
 // Every swap goes through here (the program is linked with
