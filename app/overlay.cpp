@@ -254,8 +254,10 @@ static void keep_under_from_window()
 	std::vector<uint8_t> rgb;
 	box_in(width, height, &under_width, &under_height);
 	under.clear();
-	if (!read_window(width, height, &rgb))
+	if (!read_window(width, height, &rgb)) {
+		under_width = under_height = 0;  // nothing kept
 		return;
+	}
 	size_t row = (size_t)under_width * 3;
 	for (int y = 0; y < under_height; y++) {
 		const uint8_t *from = &rgb[((size_t)(overlay_y + y) * (size_t)width + overlay_x) * 3];
