@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "common/config.h"
 
@@ -32,8 +33,18 @@ void myTimer(int value);
 // system or the timer has something.
 void myIdle();
 void myWindowStatus(int status);
-// Keyboard callback: s saves the window as PNG and the list as SVG.
+// Keyboard callback: s saves the window as PNG and the list as SVG; i
+// shows or hides the overlay.
 void myKeyboard(unsigned char key, int x, int y);
+
+// The overlay (app/overlay.cpp), off at start and never in a saved picture.
+void overlay_key();     // i: shows or hides it
+void overlay_watch();   // after every GetInstruction: notes sync found or lost
+void overlay_tick();    // every timer tick: counts the rates, redraws it when shown
+void overlay_halted();  // at a halt in the main loop: says why
+// With the overlay shown, puts back into a picture of the window (rows from
+// the top, 3 bytes a pixel) the pixels it covers.
+void overlay_patch(std::vector<uint8_t> *rgb, int32_t width, int32_t height);
 // The answer to the buffering question: true for double buffering.
 extern bool sw_double;
 

@@ -7,7 +7,10 @@
 #include <GL/freeglut.h>
 
 #include "app/app.h"
+#include "display/display_list.h"
+#include "stream/framer.h"
 #include "usb/capture.h"
+#include "usb/usb_link.h"
 
 int32_t sw_main_loop = 0;
 int32_t sw_halted = 0;
@@ -36,9 +39,14 @@ void error_exit()
 {
 	printf("close window to exit\n");
 	fflush(stdout);
+	if (nCommands > max_commands)
+		say_overflow("velmora", nullptr, bytes_handed_out(), "the display halts there");
 	capture_flush();  // nothing more will be read
-	if (sw_main_loop)
+	if (sw_main_loop) {
+		sw_halted = 1;
+		overlay_halted();
 		serve_window_only();
+	}
 	// Before the window exists the console is the only window: wait,
 	// asleep, until the process is ended by a signal.
 	for (;;)

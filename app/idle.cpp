@@ -68,6 +68,7 @@ static int64_t us_until_timer()
 void myIdle()
 {
 	GetInstruction();
+	overlay_watch();
 	if (sw_wait && sw_tick_owed && !sw_hidden) {
 		sw_tick_owed = 0;
 		glutPostRedisplay();

@@ -1,6 +1,6 @@
-// The window's one key: s saves what the window shows, as a PNG, and the
-// display list as an SVG, in the working directory.  Every other key does
-// nothing.
+// The window's keys: s saves what the window shows, as a PNG, and the
+// display list as an SVG, in the working directory; i shows or hides the
+// overlay.  Every other key does nothing.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -34,7 +34,16 @@ static void save()
 	int32_t width = glutGet(GLUT_WINDOW_WIDTH), height = glutGet(GLUT_WINDOW_HEIGHT);
 	std::string base = free_name(), why;
 	std::string png = base + ".png", svg = base + ".svg";
-	if (!save_window(png.c_str(), width, height, &why)) {
+	std::vector<uint8_t> rgb;
+	if (!read_window(width, height, &rgb)) {
+		fprintf(stderr,
+		        "velmora: could not save %s: cannot read the window (with double buffering it must "
+		        "be wholly on the screen)\n",
+		        png.c_str());
+		return;
+	}
+	overlay_patch(&rgb, width, height);  // the window as the passes drew it
+	if (!write_png(png.c_str(), width, height, rgb.data(), &why)) {
 		fprintf(stderr, "velmora: could not save %s: %s\n", png.c_str(), why.c_str());
 		return;
 	}
@@ -49,7 +58,10 @@ static void save()
 
 void myKeyboard(unsigned char key, int, int)
 {
-	// After a halt too: saving reads the window and draws nothing.
+	// After a halt too: saving reads the window and draws nothing, and the
+	// overlay is a window of its own.
 	if (key == 's')
 		save();
+	else if (key == 'i')
+		overlay_key();
 }

@@ -15,6 +15,7 @@
 // framer at every end-of-frame record.  To understand everything else,
 // start reading main().
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +52,7 @@ void myTimer(int)
 	if (sw_halted)
 		return;
 	capture_tick();
+	overlay_tick();
 	sw_tick_owed = 0;
 	if (sw_hidden)
 		sw_wait = 0;  // as if drawn: a hidden window must not stall the board
@@ -76,7 +78,8 @@ static const char usage_text[] =
         "Environment:\n"
         "  VELMORA_BOARD=SOURCE        a virtual board instead of a USB device: file:PATH\n"
         "                              (played once), fifo:PATH, tcp:PORT (on 127.0.0.1),\n"
-        "                              or PATH alone\n"
+        "                              or PATH alone; a PATH.vel file is velmora-encode's\n"
+        "                              text form\n"
         "  VELMORA_BOARD_RATE=N        its bytes per second (default 150000; 0: unpaced)\n"
         "  VELMORA_BOARD_DEVICES=LIST  its device list, DESCRIPTION[@SERIAL];...\n"
         "  VELMORA_BOARD_FAIL=OP[@N]   makes a device operation fail (FT_Read@3, ...)\n"
@@ -94,6 +97,9 @@ static const char usage_text[] =
         "  s   save what the window shows as velmora-YYYYMMDD-HHMMSS.png, and the\n"
         "      display list as .svg, in the current directory (-2, -3... when the\n"
         "      name is taken: nothing is overwritten); after a halt too\n"
+        "  i   show or hide, in the top-left corner, what arrives: bytes and words a\n"
+        "      second, frames shown a second, the list's records, sync found or lost,\n"
+        "      line errors reported, the halt's reason; never in a saved picture\n"
         "Closing the window ends the program.\n"
         "\n"
         "Tools, each with --help: velmora-decode (bytes to a listing), velmora-encode\n"
@@ -128,6 +134,37 @@ static void answer_options(int argc, char **argv)
 	}
 }
 
+// GLUT's fatal errors, said as GLUT says them, and then what to do about
+// the commonest: no X display, where velmora-serve still shows the board.
+// GLUT goes on after a handler that returns, so this one never does.
+static const char *program_name = "velmora";
+[[noreturn]] static void glut_error(const char *format, va_list ap)
+{
+	fprintf(stderr, "freeglut (%s): ", program_name);
+	vfprintf(stderr, format, ap);
+	fputc('\n', stderr);
+	if (strncmp(format, "failed to open display", 22) == 0)
+		fprintf(stderr, "velmora: no X display to open the window on: velmora-serve reads the board "
+		                "the same way and shows its picture in a browser, with no X server "
+		                "(velmora-serve --help)\n");
+	exit(1);
+}
+
+// What GLUT did not take.  A file named there is most likely a stream to
+// be shown, which comes through the virtual board.
+static void say_ignored(int argc, char **argv)
+{
+	for (int i = 1; i < argc; i++) {
+		if (argv[i][0] == '-')
+			fprintf(stderr, "velmora: argument \"%s\" ignored (velmora --help)\n", argv[i]);
+		else
+			fprintf(stderr,
+			        "velmora: argument \"%s\" ignored: to show a stream file, set "
+			        "VELMORA_BOARD=%s (velmora --help)\n",
+			        argv[i], argv[i]);
+	}
+}
+
 int main(int argc, char **argv)
 {
 	// Every message must reach a pipe or a file at once: the question
@@ -135,9 +172,11 @@ int main(int argc, char **argv)
 	setvbuf(stdout, nullptr, _IONBF, 0);
 
 	answer_options(argc, argv);
+	if (argc > 0)
+		program_name = argv[0];
+	glutInitErrorFunc(glut_error);
 	glutInit(&argc, argv);
-	for (int i = 1; i < argc; i++)  // what GLUT did not take
-		fprintf(stderr, "velmora: argument \"%s\" ignored\n", argv[i]);
+	say_ignored(argc, argv);
 	meInit();
 	USB_direct_initialize();
 	capture_open();

@@ -10,7 +10,11 @@
 //                          (bytes as they come; writers may come and go;
 //                          also what file: names when it is no regular file),
 //                          tcp:PORT (127.0.0.1 only, one client at a time),
-//                          or PATH alone, meaning file:PATH
+//                          or PATH alone, meaning file:PATH.  A file named
+//                          *.vel is the stream's text form, encoded at open
+//                          by its one parser (stream/encode.h); one that
+//                          does not parse fails the open with its
+//                          FILE:LINE:COLUMN errors
 //   VELMORA_BOARD_DEVICES  DESCRIPTION or DESCRIPTION@SERIAL, ';' between
 //                          entries; empty: no devices; unset: one
 //                          "FT232R USB UART".  Serial by default VB0000, VB0001...
@@ -27,7 +31,9 @@
 // first byte.  At a set rate they move in blocks of about a millisecond's
 // worth, as an adapter hands them over in packets.  A fifo's pipe and a
 // socket's receive buffer are kept small, so a writer is never far ahead of
-// what the display has read.
+// what the display has read.  A .vel file's bytes are played from an
+// anonymous file in memory, made at open, exactly as a .bin of them would
+// be.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -39,11 +45,15 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+
 #include "d2xx/backend.h"
+#include "stream/encode.h"
 
 constexpr uint64_t ns_per_s = 1000000000;
 constexpr uint64_t max_rate = 1000000000;    // bytes per second; keeps credit arithmetic in range
@@ -68,6 +78,8 @@ static char config_error[160];    // first bad setting, "" when none
 // The open device.
 static int open_slot = -1;
 static int source_fd = -1;  // file, fifo, or the current TCP client
+static dev_t source_dev;    // the named file or fifo, as opened: what virtual_reads
+static ino_t source_ino;    // compares with (a .vel file plays from another)
 static int listen_fd = -1;
 static bool sw_source_ended;                     // a read found the end: file done, fifo without writer
 static bool sw_played_once;                      // a regular file: its end is final
@@ -261,6 +273,72 @@ static FT_STATUS open_listener()
 	return FT_OK;
 }
 
+// A .vel board file, encoded: source_fd then reads its bytes from memory.
+// False when it does not parse (its errors said) or cannot be read.
+static bool encode_source()
+{
+	std::string text;
+	char chunk[1 << 16];
+	for (;;) {
+		ssize_t k = read(source_fd, chunk, sizeof chunk);
+		if (k < 0 && errno == EINTR)
+			continue;
+		if (k < 0) {
+			d2xx_note("virtual board: reading %s: %s", source_path, strerror(errno));
+			return false;
+		}
+		if (k == 0)
+			break;
+		text.append(chunk, (size_t)k);
+	}
+	Encoded e = encode_text(text);
+	fputs(encode_report(e, source_path).c_str(), stderr);
+	if (e.errors > 0) {
+		d2xx_note("virtual board: %s is not velmora-encode's text form (the errors above)",
+		          source_path);
+		return false;
+	}
+	int mem = memfd_create("velmora-board", MFD_CLOEXEC);
+	size_t at = 0;
+	while (mem >= 0 && at < e.bytes.size()) {
+		ssize_t k = write(mem, e.bytes.data() + at, e.bytes.size() - at);
+		if (k < 0 && errno == EINTR)
+			continue;
+		if (k <= 0)
+			break;
+		at += (size_t)k;
+	}
+	if (mem < 0 || at < e.bytes.size() || lseek(mem, 0, SEEK_SET) != 0) {
+		d2xx_note("virtual board: no room in memory for the bytes of %s: %s", source_path,
+		          strerror(errno));
+		if (mem >= 0)
+			close(mem);
+		return false;
+	}
+	close(source_fd);
+	source_fd = mem;
+	return true;
+}
+
+// A regular file as the source: a .vel file is encoded; a file of other
+// bytes that look like text gets a hint, as the display would drop all of
+// it.  False (the reason said) when the open must fail.
+static bool regular_source()
+{
+	if (vel_name(source_path)) {
+		if (encode_source())
+			return true;
+		close(source_fd);
+		source_fd = -1;
+		return false;
+	}
+	unsigned char head[4096];
+	ssize_t k = pread(source_fd, head, sizeof head, 0);
+	if (k > 0 && looks_like_text(head, (size_t)k))
+		d2xx_note("virtual board: %s", text_hint(source_path).c_str());
+	return true;
+}
+
 static FT_STATUS virtual_open(int slot, const d2xx_device *)
 {
 	if (config_error[0]) {
@@ -304,6 +382,10 @@ static FT_STATUS virtual_open(int slot, const d2xx_device *)
 		}
 		if (fifo)
 			fcntl(source_fd, F_SETPIPE_SZ, virtual_kernel_buffer);
+		source_dev = fd_st.st_dev;
+		source_ino = fd_st.st_ino;
+		if (S_ISREG(fd_st.st_mode) && !regular_source())
+			return FT_DEVICE_NOT_OPENED;
 	}
 	// A pipe or device named as a file is a stream all the same: its end
 	// now is no end for good.
@@ -508,9 +590,7 @@ static FT_STATUS virtual_set_usb_parameters(int, uint32_t, uint32_t)
 
 bool virtual_reads(uint64_t dev, uint64_t ino)
 {
-	struct stat st;
-	return kind != source_tcp && source_fd >= 0 && fstat(source_fd, &st) == 0 && st.st_dev == dev &&
-	       st.st_ino == ino;
+	return kind != source_tcp && source_fd >= 0 && source_dev == dev && source_ino == ino;
 }
 
 const d2xx_backend d2xx_virtual_backend = {

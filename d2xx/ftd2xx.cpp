@@ -50,6 +50,10 @@ static uint32_t device_count;                     // entries of device_list, 0..
 static bool sw_listed;                            // device_list holds an enumeration
 static ft_open_device open_devices[max_devices];  // indexed by slot
 
+// Lines said while a device is open, for d2xx_said.
+static uint32_t said_open = 0;
+static char said_last[160];
+
 void d2xx_note(const char *format, ...)
 {
 	va_list ap;
@@ -58,6 +62,20 @@ void d2xx_note(const char *format, ...)
 	vfprintf(stderr, format, ap);
 	fputc('\n', stderr);
 	va_end(ap);
+	for (const ft_open_device &d : open_devices)
+		if (d.sw_open) {
+			said_open++;
+			va_start(ap, format);
+			vsnprintf(said_last, sizeof said_last, format, ap);
+			va_end(ap);
+			break;
+		}
+}
+
+uint32_t d2xx_said(const char **last)
+{
+	*last = said_last;
+	return said_open;
 }
 
 void d2xx_copy(char *to, size_t size, const char *from, size_t len)

@@ -73,3 +73,7 @@ FT_STATUS d2xx_wait(FT_HANDLE ftHandle, int fd, int64_t timeout_us);
 // reads its bytes from (a virtual board's file or fifo, a port's device
 // node), so that nothing is written into it.
 bool d2xx_reads_from(FT_HANDLE ftHandle, const char *path);
+// Not a library operation either: how many lines the platform layer has
+// said on stderr while a device was open (line errors the driver counted,
+// for one), and the last of them in *last ("" before the first).
+uint32_t d2xx_said(const char **last);

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/encode.h"
+#include "stream/encode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

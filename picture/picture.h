@@ -37,5 +37,3 @@ bool read_framebuffer(int32_t width, int32_t height, std::vector<uint8_t> *rgb);
 // window must then be wholly on the screen (else false), and parts of it
 // covered by other windows may read as those windows.
 bool read_window(int32_t width, int32_t height, std::vector<uint8_t> *rgb);
-// read_window, then write_png: a picture of the window, for a key press.
-bool save_window(const char *path, int32_t width, int32_t height, std::string *why);

@@ -89,15 +89,3 @@ bool read_window(int32_t width, int32_t height, std::vector<uint8_t> *rgb)
 	glReadBuffer((GLenum)read_buffer);
 	return ok;
 }
-
-bool save_window(const char *path, int32_t width, int32_t height, std::string *why)
-{
-	std::vector<uint8_t> rgb;
-	if (!read_window(width, height, &rgb)) {
-		if (why)
-			*why = "cannot read the window (with double buffering it must be wholly on the "
-			       "screen)";
-		return false;
-	}
-	return write_png(path, width, height, rgb.data(), why);
-}

@@ -1,5 +1,6 @@
 #include "stream/framer.h"
 
+#include <cinttypes>
 #include <cstdio>
 
 #include "common/config.h"
@@ -12,6 +13,7 @@ uint16_t instruction = 0;
 int32_t start_time = 0;
 int32_t myTime = 0;
 int32_t sw_time_up = 0;
+uint64_t words_taken = 0;
 
 // The first empty read after a byte starts the timer; an empty read 3000 ms
 // or more later drops the framing, wherever the framer stood.
@@ -33,6 +35,7 @@ static void silence()
 
 static void word_done()
 {
+	words_taken++;
 	if (instruction != VW_FILLER)
 		Parse(instruction);
 	if (nCommands > max_commands) {
@@ -94,4 +97,20 @@ void GetInstruction()
 			until_check = budget_check_bytes;
 		}
 	}
+}
+
+// A halt comes only after a word's low byte, its high byte just before.
+uint64_t overflow_at(uint64_t taken)
+{
+	return taken >= 2 ? taken - 2 : 0;
+}
+
+void say_overflow(const char *program, const char *name, uint64_t taken, const char *then)
+{
+	uint64_t word_at = overflow_at(taken);
+	fprintf(stderr,
+	        "%s: %s%sthe display list overflowed at the word at byte offset %" PRIu64
+	        " (%d records, more than %d): %s\n",
+	        program, name ? name : "", name ? ": " : "", word_at, (int)nCommands, (int)max_commands,
+	        then);
 }

@@ -19,7 +19,20 @@ extern int32_t myTime;        // latest clock reading (ms)
 // 1 when the last call returned because its time was up, with bytes perhaps
 // still waiting: the caller should come back at once, not sleep.
 extern int32_t sw_time_up;
+extern uint64_t words_taken;  // words completed since start, filler included
 
 // Reads until no byte is waiting, a frame ends, or idle_budget_ms have
 // gone by, so that the window never waits long for its events.
 void GetInstruction();
+
+// After the halt for too many commands, where the list overflowed, as
+// every program says it on stderr:
+//   PROGRAM: [NAME: ]the display list overflowed at the word at byte offset
+//   N (R records, more than 50000): THEN
+// N counts from 0 over every byte of the stream, sync pairs and dropped
+// bytes included: the first byte of the word after which the list held
+// more than max_commands records.  taken is the number of bytes the framer
+// has taken, that word's last byte included.
+void say_overflow(const char *program, const char *name, uint64_t taken, const char *then);
+// N above, from taken.
+uint64_t overflow_at(uint64_t taken);

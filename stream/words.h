@@ -20,7 +20,14 @@
 #include <stddef.h>
 #include <stdint.h>
 
-/* One enumeration, so that C++20 lets its values be combined. */
+/* Bit 15 and the filler word do not fit an int of 16 bits, which is what
+ * AVR and MSP430 firmware has, and an enumerator must: they are unsigned
+ * constants of their own. */
+#define VW_CONTROL_BIT 0x8000u /* set in control words, clear in graphics words */
+#define VW_FILLER 0xFFFFu      /* assembled, never decoded */
+
+/* One enumeration, so that C++20 lets its values be combined.  Every value
+ * fits 15 bits. */
 enum {
 	/* Graphics words (bit 15 clear): opcode = word & VW_GRAPHICS_OPCODE_MASK;
 	 * bits 12-11 hold a move's colour, bits 9-0 the coordinate. */
@@ -38,7 +45,6 @@ enum {
 	OP_ATTRIBUTES = 0x0300, /* text attributes = operand & 0x7F */
 	OP_CHARACTER = 0x0400,  /* stroke character code operand at the pen */
 
-	VW_CONTROL_BIT = 0x8000,
 	VW_GRAPHICS_OPCODE_MASK = 0x6400,
 	VW_CONTROL_OPCODE_MASK = 0x7F00,
 	VW_VALUE_MASK = 0x03FF,  /* coordinate 0..1023 */
@@ -47,7 +53,6 @@ enum {
 	VW_OPERAND_MASK = 0x00FF,
 	VW_ATTRIBUTE_MASK = 0x007F, /* size bits 2-0, colour 4-3, rotation 6-5 */
 	VW_SYNC_BYTE = 0xFF,
-	VW_FILLER = 0xFFFF,
 
 	/* Colour indexes of moves and text */
 	VW_WHITE = 0, /* 254/255 grey: just below the background's white */

@@ -371,6 +371,7 @@ void decode_end()
 	        ", dropped bytes %" PRIu64 ", records %d",
 	        bytes_read + unread, words, frames, dropped, (int)nCommands);
 	if (sw_halted)
-		fprintf(out, "; halted at byte %" PRIu64 ", unread bytes %" PRIu64, bytes_read, unread);
+		fprintf(out, "; halted at the word at byte %" PRIu64 ", unread bytes %" PRIu64,
+		        bytes_read - 2, unread);
 	fprintf(out, "\n");
 }

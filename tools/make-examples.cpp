@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -26,7 +25,7 @@ static const char usage_text[] = "usage: make-examples DIR\n"
 
 enum Colour : unsigned { white = VW_WHITE, red = VW_RED, blue = VW_BLUE, black = VW_BLACK };
 
-static bool write_stream(const std::string &dir, const char *name, std::initializer_list<uint16_t> words)
+static bool write_stream(const std::string &dir, const char *name, const std::vector<uint16_t> &words)
 {
 	std::vector<uint8_t> bytes(2 + 2 * words.size());
 	uint8_t *p = bytes.data();
@@ -62,30 +61,21 @@ int main(int argc, char **argv)
 	bool ok = write_stream(dir, "blue_line.bin",
 			       {vw_clear(), vw_set_x(100), vw_move_y(blue, 200), vw_draw_x(300), vw_end_frame()});
 
-	// Two frames.
-	// 1: a black box, a blue diagonal, a filler word, then "AA A" at size 2
-	//    in red from (120, 300); end of frame.
-	// 2: clear; 'A' turned half round (attr 0x4A) at (2, 50), whose right
-	//    half falls off the left edge and lands at x 1023; the pen wraps to
-	//    65531, so the following draw y 60 records x 1023; end of frame.
-	ok = write_stream(dir, "box_text.bin",
-			  {vw_clear(),
-			   vw_set_x(100), vw_move_y(black, 100),
-			   vw_draw_x(400), vw_draw_y(600), vw_draw_x(100), vw_draw_y(100),
-			   VW_FILLER,
-			   vw_set_x(150), vw_move_y(blue, 150),
-			   vw_set_x(350), vw_draw_y(550),
-			   vw_attributes(vw_attribute_byte(2, red, 0)),
-			   vw_set_x(120), vw_set_y(300),
-			   vw_character('A'), vw_character('A'), vw_character(' '), vw_character('A'),
-			   vw_end_frame(),
-
-			   vw_clear(),
-			   vw_attributes(vw_attribute_byte(2, red, 2)),
-			   vw_set_x(2), vw_set_y(50),
-			   vw_character('A'),
-			   vw_draw_y(60),
-			   vw_end_frame()}) && ok;
+	// A box and what is in it, in one frame: a black box, a blue diagonal, a
+	// filler word (read and dropped), then "Box and text" at size 4 in red
+	// from (120, 450), clear of the diagonal; end of frame.
+	std::vector<uint16_t> box = {vw_clear(),
+				     vw_set_x(100), vw_move_y(black, 100),
+				     vw_draw_x(400), vw_draw_y(600), vw_draw_x(100), vw_draw_y(100),
+				     VW_FILLER,
+				     vw_set_x(150), vw_move_y(blue, 150),
+				     vw_set_x(350), vw_draw_y(550),
+				     vw_attributes(vw_attribute_byte(4, red, 0)),
+				     vw_set_x(120), vw_set_y(450)};
+	for (const char *c = "Box and text"; *c; c++)
+		box.push_back(vw_character((unsigned char)*c));
+	box.push_back(vw_end_frame());
+	ok = write_stream(dir, "box_text.bin", box) && ok;
 	// clang-format on
 	return ok ? 0 : 2;
 }

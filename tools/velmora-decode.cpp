@@ -9,9 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "common/platform.h"
 #include "display/display_list.h"
+#include "stream/encode.h"
+#include "stream/framer.h"
 #include "tools/answer.h"
 #include "tools/decode.h"
 
@@ -20,7 +23,8 @@ constexpr size_t read_chunk = 1 << 16;  // bytes read from the input at a time
 static const char usage_text[] = "usage: velmora-decode [--records] [FILE]\n"
                                  "\n"
                                  "Decodes a Velmora byte stream (FILE, or standard input when FILE is\n"
-                                 "absent or \"-\") with the display program's own framer and decoder.\n"
+                                 "absent or \"-\"; a FILE named *.vel is read as velmora-encode's text\n"
+                                 "form) with the display program's own framer and decoder.\n"
                                  "\n"
                                  "Without options, lists every word, one line each:\n"
                                  "  OFFSET  BYTES  WORD  MNEMONIC  OPERANDS  [what it did]\n"
@@ -49,29 +53,25 @@ static const char usage_text[] = "usage: velmora-decode [--records] [FILE]\n"
                                  "program's two lines, the listing goes on to the end); 2 bad usage\n"
                                  "or unreadable input.\n";
 
-static void say_overflow(int32_t records, uint64_t offset)
-{
-	fprintf(stderr,
-	        "velmora-decode: display list overflow (%d records) at the word ending at byte "
-	        "offset %" PRIu64 "\n",
-	        (int)records, offset);
-}
-
 // The display program's halt, for a tool.  The listing goes on to list the
 // bytes the display would never read; the records end as the program does,
 // with the same line, then exit status 1 instead of waiting for a window to
 // be closed.
-static int32_t halt_records;
-static uint64_t halt_offset;
+static const char *name = "standard input";
+static uint64_t halt_taken;
+
+static void say_halt()
+{
+	say_overflow("velmora-decode", name, halt_taken, "the display halts there");
+}
 
 void error_exit()
 {
-	halt_records = nCommands;
-	halt_offset = bytes_read - 1;
+	halt_taken = bytes_read;
 	decode_halt();
 	printf("close window to exit\n");
 	fflush(stdout);
-	say_overflow(halt_records, halt_offset);
+	say_halt();
 	exit(1);
 }
 
@@ -109,8 +109,13 @@ int main(int argc, char **argv)
 	}
 
 	FILE *in = stdin;
-	const char *name = "standard input";
-	if (path && strcmp(path, "-") != 0) {
+	std::vector<uint8_t> vel;
+	bool sw_vel = path && strcmp(path, "-") != 0 && vel_name(path);
+	if (sw_vel) {
+		if (!read_vel("velmora-decode", path, &vel))
+			return 2;
+		name = path;
+	} else if (path && strcmp(path, "-") != 0) {
 		in = fopen(path, "rb");
 		if (!in) {
 			fprintf(stderr, "velmora-decode: cannot open '%s': %s\n", path, strerror(errno));
@@ -135,11 +140,16 @@ int main(int argc, char **argv)
 	setvbuf(out, out_buffer, _IOFBF, sizeof out_buffer);
 
 	decode_begin(out, sw_records);
+	if (sw_vel)
+		decode_bytes(vel.data(), vel.size());
 	uint64_t taken = 0;
-	for (;;) {
+	size_t last_read = 0;  // bytes in chunk from the last read, for the text hint
+	while (!sw_vel) {
 		size_t n = fread(chunk, 1, sizeof chunk, in);
-		if (n > 0)
+		if (n > 0) {
 			decode_bytes(chunk, n);
+			last_read = n;
+		}
 		taken += n;
 		if (n < sizeof chunk) {
 			if (ferror(in)) {
@@ -161,8 +171,10 @@ int main(int argc, char **argv)
 		return 2;
 	}
 	if (decode_halted()) {
-		say_overflow(halt_records, halt_offset);
+		say_halt();
 		return 1;
 	}
+	if (!sw_vel && state <= state_half_sync && looks_like_text(chunk, last_read))
+		fprintf(stderr, "velmora-decode: %s\n", text_hint(name).c_str());
 	return 0;
 }

@@ -1,5 +1,5 @@
 // velmora-encode: a stream written as text, one instruction a line, to its
-// bytes.  encode.cpp parses; this reads the input, reports, and writes the
+// bytes.  stream/encode.cpp parses; this reads the input, reports, and writes the
 // bytes only when the whole input is good.
 #include <unistd.h>
 
@@ -10,7 +10,7 @@
 
 #include "picture/file.h"
 #include "tools/args.h"
-#include "tools/encode.h"
+#include "stream/encode.h"
 
 static const char usage_text[] =
         "usage: velmora-encode [-o FILE] [INPUT]\n"
@@ -107,11 +107,7 @@ int main(int argc, char **argv)
 	}
 
 	Encoded r = encode_text(text);
-	for (const EncodeMessage &m : r.messages)
-		fprintf(stderr, "%s:%d:%d: %s: %s\n", name.c_str(), m.line, m.column,
-		        m.error ? "error" : "warning", m.text.c_str());
-	if (r.stopped)
-		fprintf(stderr, "%s: stopped after %d errors\n", name.c_str(), r.errors);
+	fputs(encode_report(r, name).c_str(), stderr);
 	if (r.errors > 0)
 		return 2;
 

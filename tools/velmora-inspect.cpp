@@ -14,7 +14,6 @@
 
 #include <bit>
 #include <cerrno>
-#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,7 +30,7 @@
 #include "stream/words.h"
 #include "tools/answer.h"
 #include "tools/args.h"
-#include "tools/encode.h"
+#include "stream/encode.h"
 #include "tools/health.h"
 #include "tools/page_json.h"
 #include "tools/inspect_page.h"
@@ -82,6 +81,7 @@ static int fail(const std::string &what)
 static jmp_buf halted;
 void error_exit()
 {
+	fflush(stdout);  // "too many commands", in its place among the messages
 	longjmp(halted, 1);
 }
 
@@ -121,19 +121,22 @@ struct Run {
 	Places wrapped;          // words with a point or the pen below zero, wrapped to 16 bits
 	int64_t halt_word = -1;
 	int32_t halt_records = 0;
-	const char *cut_off = "";  // a word or sync pair cut off by the end
+	uint64_t offplot_text = 0;  // records of characters drawn off the plot, in the list as it stands
+	std::string halt_cause;     // why the list overflowed, as far as the words tell
+	const char *cut_off = "";   // a word or sync pair cut off by the end
 };
 
-static void note_word(Run &r, uint16_t w, uint16_t x0, uint16_t y0, uint16_t attr)
+// True for a character drawn off the plot.
+static bool note_word(Run &r, uint16_t w, uint16_t x0, uint16_t y0, uint16_t attr)
 {
 	size_t i = r.words.size() - 1;
 	if (w == VW_FILLER) {
 		r.filler.add(i);
-		return;
+		return false;
 	}
 	if (meaningless(w)) {
 		r.ignored.add(i);
-		return;
+		return false;
 	}
 	bool clamp = false, wrap = false;
 	word_edges(w, x0, y0, attr, &clamp, &wrap);
@@ -141,6 +144,8 @@ static void note_word(Run &r, uint16_t w, uint16_t x0, uint16_t y0, uint16_t att
 		r.clamped.add(i);
 	if (wrap)
 		r.wrapped.add(i);
+	return (clamp || wrap) &&
+	       (w & (VW_CONTROL_BIT | VW_CONTROL_OPCODE_MASK)) == (VW_CONTROL_BIT | OP_CHARACTER);
 }
 
 // A record in 32 bits: kind - 1 in bits 31-30; a GOTO's or DRAW's p1 in bits
@@ -221,7 +226,10 @@ static void feed(const std::vector<uint8_t> &in, Run &r)
 		i = low;
 		if (sw_word) {
 			take_records(r, records_before, clears_before, &list_start);
-			note_word(r, r.words.back(), x0, y0, attr);
+			if (nClears != clears_before)
+				r.offplot_text = 0;
+			if (note_word(r, r.words.back(), x0, y0, attr))
+				r.offplot_text += r.counts.back();
 			if (sw_wait != 0) {
 				// A drawing pass would present the list here and release the framer.
 				sw_wait = 0;
@@ -248,6 +256,39 @@ static void feed(const std::vector<uint8_t> &in, Run &r)
 		r.cut_off = "word";
 }
 
+// What made the list overflow, told apart by the frames of the list that
+// overflowed (those since its last clear): several, so it grew across
+// frames without a clear, the commonest cause; or one, too big by itself,
+// mostly text run off the plot or not.
+static std::string overflow_cause(const Run &r)
+{
+	const Frame &at_halt = r.frames.back();
+	size_t first = r.frames.size() - 1;  // the list's first frame
+	while (first > 0 && r.frames[first - 1].list_start == at_halt.list_start)
+		first--;
+	size_t ended = r.frames.size() - 1 - first;  // frames of the list ended before the halt
+	std::string text;
+	if (r.offplot_text * 2 > (uint64_t)r.halt_records)
+		text = std::to_string(r.offplot_text) +
+		       " of the records are characters drawn off the plot (clamped to 1023 or wrapped "
+		       "below zero), where they pile up unseen: text that runs off the edge, its pen "
+		       "never set back";
+	if (ended == 0) {
+		std::string one = "one frame too big: frame " + std::to_string(first + 1) +
+		                  " has more than " + std::to_string(max_commands) +
+		                  " records from its clear on, without an end of frame";
+		return text.empty() ? one : one + "; " + text;
+	}
+	auto size = [&](size_t f) { return r.frames[f].list_end - r.frames[f].list_start; };
+	size_t last = first + ended - 1;
+	uint32_t grew = ended > 1 ? (size(last) - size(first)) / (uint32_t)(ended - 1) : size(first);
+	std::string growth = "no clear since frame " + std::to_string(first + 1) +
+	                     "; the list grew by about " + std::to_string(grew) +
+	                     " records a frame (each frame is drawn over the ones before it: start "
+	                     "every frame with OP_CLEAR)";
+	return text.empty() ? growth : growth + "; " + text;
+}
+
 static void run_stream(const std::vector<uint8_t> &in, Run &r)
 {
 	bytes_read = 0;
@@ -260,6 +301,7 @@ static void run_stream(const std::vector<uint8_t> &in, Run &r)
 		take_records(r, records_before, nClears, &list_start);
 		r.frames.push_back({list_start, (uint32_t)r.records.size(), (uint32_t)r.words.size(),
 		                    frame_unfinished | frame_halted});
+		r.halt_cause = overflow_cause(r);
 		return;
 	}
 	uint32_t done = r.frames.empty() ? 0 : r.frames.back().word_end;
@@ -306,6 +348,8 @@ static std::string meta_json(const Run &r, const std::string &name, uint64_t siz
 	o += ",\"cutOff\":\"" + std::string(r.cut_off) + "\"";
 	o += ",\"haltWord\":" + std::to_string(r.halt_word);
 	o += ",\"haltRecords\":" + std::to_string(r.halt_records);
+	o += ",\"haltCause\":";
+	json_string(o, r.halt_cause);
 	json_places(o, "dropped", r.dropped);
 	json_places(o, "outOfStep", r.out_of_step);
 	json_places(o, "filler", r.filler);
@@ -402,12 +446,6 @@ static bool read_input(const char *path, std::vector<uint8_t> *bytes, std::strin
 	return ok && bytes->size() <= max_input;
 }
 
-static bool ends_with(const std::string &s, const char *tail)
-{
-	size_t n = strlen(tail);
-	return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
-
 int main(int argc, char **argv)
 {
 	static const ToolArgs args = {.tool = "velmora-inspect",
@@ -446,12 +484,10 @@ int main(int argc, char **argv)
 	std::vector<uint8_t> bytes;
 	if (!read_input(path, &bytes, &why))
 		return fail(why);
-	if (ends_with(name, ".vel")) {
+	if (vel_name(name)) {
 		std::string text(bytes.begin(), bytes.end());
 		Encoded e = encode_text(text);
-		for (const EncodeMessage &m : e.messages)
-			fprintf(stderr, "%s:%d:%d: %s: %s\n", name.c_str(), m.line, m.column,
-			        m.error ? "error" : "warning", m.text.c_str());
+		fputs(encode_report(e, name).c_str(), stderr);
 		if (e.errors > 0)
 			return 2;
 		bytes = std::move(e.bytes);
@@ -466,7 +502,11 @@ int main(int argc, char **argv)
 	std::string blob;
 	if (!blob_base64(r, &blob, &why))
 		return fail(why);
-	std::string meta = meta_json(r, name, bytes.size());
+	// A page is made to be shared: it names its input by the file's name
+	// alone, not by the folders it was found in.
+	std::string shown =
+	        name.substr(name.find_last_of('/') == std::string::npos ? 0 : name.find_last_of('/') + 1);
+	std::string meta = meta_json(r, shown, bytes.size());
 	// The blob first: the name in the metadata may hold anything.
 	const std::string meta_mark = "/*META*/", blob_mark = "/*BLOB*/";
 	page.replace(page.find(blob_mark), blob_mark.size(), blob);
@@ -480,11 +520,9 @@ int main(int argc, char **argv)
 	}
 
 	if (r.halt_word >= 0) {
-		fprintf(stderr,
-		        "velmora-inspect: %s: the display list overflows (%d records) at the word ending at "
-		        "byte offset %" PRIu64 ": the display would halt there; the page shows the stream up "
-		        "to it\n",
-		        name.c_str(), (int)r.halt_records, bytes_read - 1);
+		say_overflow("velmora-inspect", name.c_str(), bytes_read,
+		             "the display would halt there; the page shows the stream up to it");
+		fprintf(stderr, "velmora-inspect: %s: %s\n", name.c_str(), r.halt_cause.c_str());
 		return 1;
 	}
 	if (r.sync_at < 0)

@@ -230,6 +230,8 @@ void error_exit()
 {
 	std::string why = console_last;
 	printf("close window to exit\n");
+	if (nCommands > max_commands)
+		say_overflow("velmora-serve", nullptr, bytes_handed_out(), "the board is read no more");
 	capture_flush();
 	halt_line = why;
 	publish();

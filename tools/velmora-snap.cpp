@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +16,7 @@
 #include "common/platform.h"
 #include "display/display_list.h"
 #include "picture/picture.h"
+#include "stream/encode.h"
 #include "stream/framer.h"
 #include "tools/answer.h"
 #include "tools/offscreen.h"
@@ -33,7 +33,8 @@ static const char usage_text[] =
         "usage: velmora-snap [OPTIONS] -o OUT [FILE]\n"
         "\n"
         "Pictures what the Velmora display window shows for a byte stream (FILE,\n"
-        "or standard input when FILE is absent or \"-\"): the display program's own\n"
+        "or standard input when FILE is absent or \"-\"; a FILE named *.vel is read\n"
+        "as velmora-encode's text form): the display program's own\n"
         "framer, decoder and renderer draw it off screen, so at the same window size\n"
         "and buffering the PNG holds the window's pixels exactly.\n"
         "\n"
@@ -74,7 +75,8 @@ static const char usage_text[] =
         "\n"
         "Exit status: 0 written; 1 the display list overflowed before the picture\n"
         "(the picture is still written if the window has one to show); 2 bad\n"
-        "usage, unreadable input, no such frame, or the picture could not be made\n"
+        "usage, unreadable input (a .vel file that does not parse), no sync pair in\n"
+        "the stream (unless --eof), no such frame, or the picture could not be made\n"
         "or written.  Messages go to standard error, never to standard output.\n";
 
 // The window being emulated.
@@ -89,13 +91,12 @@ struct Halted {
 };
 static bool sw_halted = false;
 
+static const char *name = "standard input";
+
 void error_exit()
 {
 	fflush(stdout);
-	fprintf(stderr,
-	        "velmora-snap: display list overflow (%d records) at the word ending at byte offset "
-	        "%" PRIu64 ": the display halts there\n",
-	        (int)nCommands, bytes_read - 1);
+	say_overflow("velmora-snap", name, bytes_read, "the display halts there");
 	sw_halted = true;
 	throw Halted{};
 }
@@ -226,9 +227,16 @@ int main(int argc, char **argv)
 	if (!set_aside_stdout(strcmp(out_path, "-") == 0, "picture", &out_fd, &why))
 		return fail(why);
 
+	// A .vel file is encoded whole first; anything else is read as it comes,
+	// so that reading can stop at a frame of an endless stream.
 	int in = STDIN_FILENO;
-	const char *name = "standard input";
-	if (path && strcmp(path, "-") != 0) {
+	std::vector<uint8_t> vel;
+	bool sw_vel = path && strcmp(path, "-") != 0 && vel_name(path);
+	if (sw_vel) {
+		if (!read_vel("velmora-snap", path, &vel))
+			return 2;
+		name = path;
+	} else if (path && strcmp(path, "-") != 0) {
 		in = open(path, O_RDONLY | O_CLOEXEC);
 		if (in < 0)
 			return fail("cannot open " + std::string(path) + ": " + strerror(errno));
@@ -239,9 +247,36 @@ int main(int argc, char **argv)
 	// named or the whole input is drawn as it stands.
 	const bool sw_last_frame = frame_wanted == 0 && (sw_double || !sw_eof);
 	static unsigned char chunk[read_chunk];
+	size_t last_read = 0;  // bytes in chunk from the last read, for the text hint
 	uint64_t frames = 0;
 	bool sw_stop = false;
-	while (!sw_stop) {
+	// The framer takes n bytes, as a window would with a pass at every end of frame.
+	auto take = [&](const unsigned char *bytes, size_t n) {
+		source_give(bytes, n);
+		for (;;) {
+			try {
+				GetInstruction();
+			} catch (const Halted &) {
+				sw_stop = true;  // no byte more is read
+				return;
+			}
+			if (sw_wait == 0)
+				return;  // every byte taken
+			// A drawing pass would run here and release the framer.
+			frames++;
+			sw_wait = 0;
+			if (frames == frame_wanted) {
+				sw_stop = true;
+				return;
+			}
+			if (sw_last_frame)
+				keep_frame();
+		}
+	};
+	if (sw_vel) {
+		take(vel.data(), vel.size());
+	}
+	while (!sw_vel && !sw_stop) {
 		ssize_t n = read(in, chunk, sizeof chunk);
 		if (n < 0 && errno == EINTR)
 			continue;
@@ -251,29 +286,22 @@ int main(int argc, char **argv)
 		}
 		if (n == 0)
 			break;
-		source_give(chunk, (size_t)n);
-		for (;;) {
-			try {
-				GetInstruction();
-			} catch (const Halted &) {
-				sw_stop = true;  // no byte more is read
-				break;
-			}
-			if (sw_wait == 0)
-				break;  // every byte taken
-			// A drawing pass would run here and release the framer.
-			frames++;
-			sw_wait = 0;
-			if (frames == frame_wanted) {
-				sw_stop = true;
-				break;
-			}
-			if (sw_last_frame)
-				keep_frame();
-		}
+		last_read = (size_t)n;
+		take(chunk, (size_t)n);
 	}
 
 	const char *before_halt = sw_halted ? " before the halt" : "";
+	if (frames == 0 && state <= state_half_sync) {
+		// Never in step: the window stays white, which only --eof asks for.
+		std::string never =
+		        !sw_vel && looks_like_text(chunk, last_read)
+		                ? text_hint(name)
+		                : std::string(name) +
+		                          " has no sync pair (FF FF): the display drops every byte";
+		if (!sw_eof)
+			return fail(never);
+		fprintf(stderr, "velmora-snap: %s\n", never.c_str());
+	}
 	if (frame_wanted != 0 && frames < frame_wanted) {
 		return fail("frame " + std::to_string(frame_wanted) + " asked, " + name + " has " +
 		            std::to_string(frames) + (frames == 1 ? " frame" : " frames") + before_halt);

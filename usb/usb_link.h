@@ -12,6 +12,11 @@ extern unsigned char *buffer_ptr;             // next unread byte
 extern int32_t buffer_count;                  // unread bytes from buffer_ptr on, 0..4096
 extern FT_HANDLE ftHandle;                    // the open device, set by USB_direct_initialize
 extern FT_STATUS ftStatus;                    // status of the latest device call
+extern uint64_t bytes_received;               // bytes read from the device since start, as captured
+// Bytes drchar has handed out since start: the offset of the next one.
+uint64_t bytes_handed_out();
+// The line drchar said before it halted ("could not read value"), else nullptr.
+extern const char *usb_failure;
 
 // drchar (common/platform.h) hands out the received bytes; it halts on a
 // device failure.

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "stream/encode.h"
 #include "tests/d2xx/d2xx_test.h"
 
 namespace
@@ -285,6 +286,39 @@ TEST_F(VirtualBoard, FileSourcePlaysEveryByteOnceThenSilence)
 	ASSERT_EQ(set_up(h), FT_OK);
 	EXPECT_EQ(drain(h, bytes.size()), bytes);
 	expect_idle_waits_briefly(h);
+}
+
+// A .vel board file is the stream's text form: the board plays what the
+// encoder makes of it; one that does not parse fails the open with the
+// encoder's FILE:LINE:COLUMN; a file of text under another name plays as
+// it is, with one hint on stderr.
+TEST_F(VirtualBoard, TextFormBoardFilesAreEncoded)
+{
+	const std::string text = "sync\nOP_CLEAR\nmoveto 100 200 blue\nlineto 300 200\nOP_END_FRAME\n";
+	const Encoded e = encode_text(text);
+	ASSERT_EQ(e.errors, 0);
+	set("VELMORA_BOARD", tmp.file("card.vel", text));
+	set("VELMORA_BOARD_RATE", "0");
+	FT_HANDLE h = open_first();
+	ASSERT_EQ(set_up(h), FT_OK);
+	EXPECT_EQ(drain(h, e.bytes.size(), 500), Bytes(e.bytes.begin(), e.bytes.end()));
+
+	d2xx_reset();
+	const std::string bad = tmp.file("bad.vel", "sync\nOP_CLEAR\nlineto 100\n");
+	set("VELMORA_BOARD", "file:" + bad);
+	testing::internal::CaptureStderr();
+	EXPECT_EQ(open_status(), FT_DEVICE_NOT_OPENED);
+	std::string err = testing::internal::GetCapturedStderr();
+	EXPECT_NE(err.find(bad + ":3:"), std::string::npos) << err;
+
+	d2xx_reset();
+	set("VELMORA_BOARD", tmp.file("card.txt", text));
+	testing::internal::CaptureStderr();
+	h = open_first();
+	err = testing::internal::GetCapturedStderr();
+	EXPECT_NE(err.find("velmora-encode"), std::string::npos) << err;
+	EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+	EXPECT_EQ(drain(h, text.size(), 500), Bytes(text.begin(), text.end()));
 }
 
 TEST_F(VirtualBoard, PurgeDropsOnlyWhatWasQueued)

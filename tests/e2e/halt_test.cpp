@@ -94,6 +94,38 @@ INSTANTIATE_TEST_SUITE_P(, E2eHalt,
                                                 {}}),
                          ::testing::PrintToStringParamName());
 
+// The same overflowing stream, a dropped byte before its sync and bytes
+// after the word that overflows, given to the display and to the three
+// tools that read files: each names the same byte offset, the first byte
+// of that word.
+using E2eOverflow = E2eTest;
+TEST_F(E2eOverflow, EveryProgramNamesTheSameOffset)
+{
+	TempDir tmp;
+	std::string bytes = "\x07" + overflow().bytes();
+	const std::string expected = "at the word at byte offset " + std::to_string(bytes.size() - 2) + " ";
+	bytes += Stream().end_frame().bytes();
+	const std::string board = tmp.file("board.bin", bytes);
+	Running r = start_with_window({{"VELMORA_BOARD", "file:" + board}, {"VELMORA_BOARD_RATE", "0"}}, 'y');
+	ASSERT_NE(r.window, 0u);
+	ASSERT_TRUE(wait_until([&] { return r.child->err().find("byte offset") != std::string::npos; }))
+	        << r.child->both();
+	EXPECT_NE(r.child->err().find(expected), std::string::npos) << r.child->err();
+
+	const char *asan = getenv("ASAN_OPTIONS");
+	const EnvVars env = {{"ASAN_OPTIONS", std::string(asan ? asan : "") + ":detect_leaks=0"}};
+	const std::string png = (tmp.path() / "p.png").string(), page = (tmp.path() / "p.html").string();
+	for (std::vector<std::string> tool : {std::vector<std::string>{VELMORA_DECODE, board},
+	                                      {VELMORA_SNAP, "-o", png, board},
+	                                      {VELMORA_INSPECT, "-o", page, board}}) {
+		Child c(tool, env);
+		int status = -1;
+		ASSERT_TRUE(c.wait_exit(&status, 60000)) << tool[0];
+		EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << tool[0];
+		EXPECT_NE(c.err().find(expected), std::string::npos) << tool[0] << ": " << c.err();
+	}
+}
+
 using E2eHaltedWindow = E2eTest;
 
 // After a halt, when the picture matters most, s still saves the window as
@@ -109,15 +141,10 @@ TEST_F(E2eHaltedWindow, SKeySavesWhatItShows)
 	ASSERT_EQ(wait_for_picture(r.window, {full_line}), "");
 	Image shown;
 	ASSERT_TRUE(grab(r.window, &shown));
-	press_key(r.window, "s");
-	ASSERT_TRUE(wait_until([&] { return r.child->err().find(".svg\n") != std::string::npos; }))
-	        << r.child->both();
-	const std::string err = r.child->err();
-	const size_t at = err.find("velmora-");
+	const std::string png = save_with_s_key(r);
+	ASSERT_NE(png, "") << r.child->both();
 	std::string why;
-	Image saved = read_png((tmp.path() / err.substr(at, err.find(".png", at) + 4 - at)).string(), &why);
-	EXPECT_EQ(why, "");
-	EXPECT_EQ(differences(saved, shown), "");
+	EXPECT_EQ(differences(read_png((tmp.path() / png).string(), &why), shown), "") << why;
 }
 
 // No pass is drawn after a halt: a window made larger keeps the picture it

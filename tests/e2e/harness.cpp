@@ -193,6 +193,27 @@ void expose(Window w)
 
 // ---------------------------------------------------------------- pixels
 
+std::string shown_child_name(Window w)
+{
+	Window root, parent, *children = nullptr;
+	unsigned n = 0;
+	std::string name;
+	if (!XQueryTree(xdpy, w, &root, &parent, &children, &n))
+		return name;
+	for (unsigned i = 0; i < n && name.empty(); i++) {
+		XWindowAttributes a;
+		char *text = nullptr;
+		if (XGetWindowAttributes(xdpy, children[i], &a) && a.map_state == IsViewable &&
+		    XFetchName(xdpy, children[i], &text) && text) {
+			name = text;
+			XFree(text);
+		}
+	}
+	if (children)
+		XFree(children);
+	return name;
+}
+
 static const char *colour_name(Colour c)
 {
 	static const char *const names[] = {"white", "red", "blue", "black", "other"};
@@ -463,6 +484,17 @@ Running start_with_window(const EnvVars &env, char answer, const fs::path &cwd)
 	if (!r.window)
 		ADD_FAILURE() << "no window; " << r.child->both();
 	return r;
+}
+
+std::string save_with_s_key(Running &r)
+{
+	const size_t before = r.child->err().size();
+	press_key(r.window, "s");
+	if (!wait_until([&] { return r.child->err().find(".svg\n", before) != std::string::npos; }))
+		return "";
+	const std::string err = r.child->err();
+	const size_t at = err.find("velmora-", before);
+	return at == std::string::npos ? "" : err.substr(at, err.find(".png", at) + 4 - at);
 }
 
 FifoWriter::~FifoWriter()

@@ -58,6 +58,9 @@ void blacken_screen();
 // Makes the server send the window an Expose event for all of it, as when
 // a window that covered it goes away.
 void expose(Window w);
+// The name (WM_NAME) of the window's first child that is mapped, "" when
+// none is.
+std::string shown_child_name(Window w);
 
 // ---------------------------------------------------------------- pixels
 
@@ -189,6 +192,10 @@ struct Running {
 	Window window = 0;
 };
 Running start_with_window(const EnvVars &env, char answer, const fs::path &cwd = {});
+
+// Presses s in the window and returns the name of the PNG that stderr says
+// it saved (in the program's working folder); "" when none is said in time.
+std::string save_with_s_key(Running &r);
 
 // The writing end of a named pipe, opened once the reader has it open.
 class FifoWriter

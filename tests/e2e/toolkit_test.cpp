@@ -36,12 +36,25 @@ TEST_F(E2eOptions, HelpAndVersionNeedNeitherBoardNorDisplay)
 TEST_F(E2eOptions, GlutOptionsWorkAndOthersAreIgnoredAloud)
 {
 	auto child = start_velmora({{"DISPLAY", ":nowhere"}, {"VELMORA_BOARD", "file:/dev/null"}},
-	                           {"-display", x_display(), "--frobnicate"});
+	                           {"-display", x_display(), "--frobnicate", "mine.bin"});
 	ASSERT_TRUE(console_is(*child, startup_lines() + question));
 	child->write_in("n\n");
 	Window w = find_window();
 	ASSERT_NE(w, 0u) << child->both();
-	EXPECT_EQ(child->err(), "velmora: argument \"--frobnicate\" ignored\n");
+	EXPECT_EQ(child->err(), "velmora: argument \"--frobnicate\" ignored (velmora --help)\n"
+	                        "velmora: argument \"mine.bin\" ignored: to show a stream file, set "
+	                        "VELMORA_BOARD=mine.bin (velmora --help)\n");
+}
+
+// Without an X display there is no window, but there is velmora-serve.
+TEST_F(E2eOptions, NoDisplayNamesVelmoraServe)
+{
+	Child c({VELMORA_BINARY}, {{"DISPLAY", ":nowhere"}, {"VELMORA_BOARD", "file:/dev/null"}});
+	int status = -1;
+	ASSERT_TRUE(c.wait_exit(&status));
+	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << c.both();
+	EXPECT_NE(c.err().find("failed to open display ':nowhere'\n"), std::string::npos) << c.err();
+	EXPECT_NE(c.err().find("velmora-serve"), std::string::npos) << c.err();
 }
 
 using E2eCapture = E2eTest;
@@ -163,13 +176,8 @@ TEST_F(E2eKeys, SSavesTheWindowAsItIsShown)
 		ASSERT_TRUE(wait_until(
 		        [&] { return grab(r.window, &shown) && count_colour(shown, Colour::Blue) > 0; }));
 		press_key(r.window, "q");  // no other key does anything
-		press_key(r.window, "s");
-		ASSERT_TRUE(wait_until([&] { return r.child->err().find(".svg\n") != std::string::npos; }))
-		        << r.child->both();
-		const std::string err = r.child->err();
-		const size_t at = err.find("velmora-");
-		ASSERT_NE(at, std::string::npos) << err;
-		const std::string png = err.substr(at, err.find(".png", at) + 4 - at);
+		const std::string png = save_with_s_key(r);
+		ASSERT_NE(png, "") << r.child->both();
 		std::string why;
 		Image saved = read_png((tmp.path() / png).string(), &why);
 		EXPECT_EQ(why, "");

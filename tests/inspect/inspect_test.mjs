@@ -176,14 +176,39 @@ try {
 	r = inspect(encode("junk.bin", "bytes 01 02 FF 03 FE\n"));
 	check(r.status === 0 && /no sync pair/.test(await pageText(r.page)), "junk bytes: the page says no sync pair");
 
-	// 50001 draws after a clear: the list overflows at the last one.
-	const words = [0xFFFF, 0x8100, ...Array(50001).fill(0x4000 | 5)];
-	const over = path.join(dir, "overflow.bin");
-	fs.writeFileSync(over, Buffer.from(words.flatMap((w) => [w >> 8, w & 0xFF])));
-	r = inspect(over);
-	const text = await pageText(r.page);
-	check(r.status === 1 && /too many commands/.test(r.stderr + text) && /at the word at byte 100004 /.test(text),
-		"overflow: exit 1, the page shows where the display halts");
+	// 50001 draws after a clear: the list overflows at the last one, in one
+	// frame too big.  Then 80 frames of 1002 records and no clear: the
+	// commonest cause, named.
+	const stream = (name, words) => {
+		const file = path.join(dir, name);
+		fs.writeFileSync(file, Buffer.from([0xFF, 0xFF, ...words.flatMap((w) => [w >> 8, w & 0xFF])]));
+		return file;
+	};
+	r = inspect(stream("overflow.bin", [0xFFFF, 0x8100, ...Array(50001).fill(0x4000 | 5)]));
+	let text = await pageText(r.page);
+	check(r.status === 1 && /too many commands/.test(r.stderr + text) && /at the word at byte 100006 /.test(text) &&
+		/one frame too big: frame 1 /.test(text), "overflow: exit 1, the page shows where the display halts and why");
+	const frame = [0x2000 | 5, ...Array(1000).fill(0x4000 | 7), 0x8200];
+	r = inspect(stream("no-clear.bin", Array(80).fill(frame).flat()));
+	text = await pageText(r.page);
+	check(r.status === 1 && /no clear since frame 1; the list grew by about 1002 records a frame/.test(text),
+		"frames without a clear: the page names the cause");
+
+	// A page made to be shared names its input by the file's name alone,
+	// and at 1024 pixels wide every listing line is there whole.
+	const narrow = await open(browser.context, card + ".html", "", errors);
+	await narrow.setViewportSize({ width: 1024, height: 768 });
+	const seen = await narrow.evaluate(() => {
+		const list = document.getElementById("list");
+		const cut = [...list.querySelectorAll(".row")].filter((row) => row.scrollWidth > list.clientWidth);
+		return { title: document.title, text: document.body.innerText, cut: cut.length,
+			rows: list.querySelectorAll(".row").length, wide: document.documentElement.scrollWidth };
+	});
+	check(seen.title === "card.bin - velmora-inspect" && !seen.text.includes(dir),
+		"the page names its input without its folder");
+	check(seen.rows > 0 && seen.cut === 0 && seen.wide <= 1024,
+		`at 1024 pixels wide no listing line is cut (${seen.cut} of ${seen.rows}, page ${seen.wide} wide)`);
+	await narrow.close();
 } finally {
 	await browser.close();
 	fs.rmSync(dir, { recursive: true, force: true });

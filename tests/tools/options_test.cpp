@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/files.h"
 #include "tests/support/process.h"
 
 namespace
@@ -51,6 +52,21 @@ TEST(EveryProgram, AnswerThatCannotBeWrittenIsAFailure)
 			EXPECT_NE(r.err.find("No space left on device"), std::string::npos)
 			        << p << ": " << r.err;
 		}
+}
+
+// The README's table of variables names every one that velmora --help does.
+TEST(EveryProgram, ReadmeListsEveryVariableOfTheHelp)
+{
+	const std::string help = run(VELMORA_BINARY, "--help").out;
+	const std::string readme = read_file(std::string(VELMORA_SOURCE_DIR) + "/README.md");
+	int found = 0;
+	for (size_t at = help.find("VELMORA_"); at != std::string::npos; at = help.find("VELMORA_", at + 1)) {
+		size_t end = help.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_", at);
+		const std::string name = help.substr(at, end - at);
+		EXPECT_NE(readme.find("| `" + name + "` |"), std::string::npos) << name;
+		found++;
+	}
+	EXPECT_GE(found, 8);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // velmora-decode, run as the built binary on sample and made-up streams.
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -100,11 +101,20 @@ TEST(DecodeRecords, StandardInputWhenNoFileOrDash)
 	EXPECT_EQ(decode_bytes({"--records", "-"}, bytes).out, blue_line_records);
 }
 
-// Box, diagonal and "A A" in frame 1; in frame 2 a half-turned 'A' whose
+// Box, diagonal and "AA A" in frame 1; in frame 2 a half-turned 'A' whose
 // left-of-zero points land on 1023 and a draw after the wrapped pen.  Every
 // point follows from the glyph of 'A' by hand, not from the stroker.
 TEST(DecodeRecords, TextAndLinesInTwoFrames)
 {
+	const std::vector<uint16_t> words = {
+	        vw_clear(), vw_set_x(100), vw_move_y(VW_BLACK, 100), vw_draw_x(400), vw_draw_y(600),
+	        vw_draw_x(100), vw_draw_y(100), VW_FILLER, vw_set_x(150), vw_move_y(VW_BLUE, 150),
+	        vw_set_x(350), vw_draw_y(550), vw_attributes(vw_attribute_byte(2, VW_RED, 0)), vw_set_x(120),
+	        vw_set_y(300), vw_character('A'), vw_character('A'), vw_character(' '), vw_character('A'),
+	        vw_end_frame(),
+	        // 2
+	        vw_clear(), vw_attributes(vw_attribute_byte(2, VW_RED, 2)), vw_set_x(2), vw_set_y(50),
+	        vw_character('A'), vw_draw_y(60), vw_end_frame()};
 	const std::string frame2 = "0 GOTO 2 48\n1 DRAW 2 42\n2 DRAW 0 40\n3 DRAW 1023 42\n"
 	                           "4 DRAW 1023 48\n5 GOTO 2 45\n6 DRAW 1023 45\n7 DRAW 1023 60\n"
 	                           "8 END_FRAME\npen 65531 60 attr 74\n";
@@ -125,9 +135,33 @@ TEST(DecodeRecords, TextAndLinesInTwoFrames)
 	        "pen 148 300 attr 10\n"
 	        "frame 2 records 9\n" +
 	        frame2 + "eof records 9\n" + frame2;
-	Outcome r = decode({"--records", examples + "/box_text.bin"});
+	Outcome r = decode_bytes({"--records"}, stream(words));
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.out, expected);
+}
+
+// Every example ends on a frame that shows its whole subject, which is what
+// the window and velmora-snap show of it: no frame holds more of the list
+// than the last one does.
+TEST(DecodeRecords, ExamplesEndOnTheirWholePicture)
+{
+	int files = 0;
+	for (const auto &e : fs::directory_iterator(examples)) {
+		Outcome r = decode({"--records", e.path().string()});
+		ASSERT_EQ(r.status, 0) << e.path() << r.err;
+		std::istringstream in(r.out);
+		std::string l;
+		int most = 0, last = -1;
+		while (std::getline(in, l))
+			if (l.rfind("frame ", 0) == 0) {
+				last = std::stoi(l.substr(l.find(" records ") + 9));
+				most = std::max(most, last);
+			}
+		EXPECT_GT(last, 0) << e.path() << ": no frame";
+		EXPECT_EQ(last, most) << e.path() << ": its last frame shows less than an earlier one";
+		files++;
+	}
+	EXPECT_GE(files, 3);
 }
 
 TEST(DecodeRecords, EmptyInputOrNoEndOfFrameGivesOnlyTheEofBlock)
@@ -172,7 +206,7 @@ TEST(DecodeOverflow, OneRecordMorePrintsTheProgramsTwoLinesAndExitsOne)
 	          std::string::npos);
 	EXPECT_NE(r.out.find("\n    100006               bytes          82 00  # never read"),
 	          std::string::npos);
-	EXPECT_NE(r.out.find("halted at byte 100006, unread bytes 2\n"), std::string::npos);
+	EXPECT_NE(r.out.find("halted at the word at byte 100004, unread bytes 2\n"), std::string::npos);
 }
 
 TEST(DecodeListing, ShowsDroppedSyncFillerIgnoredAndWhatEachWordDid)

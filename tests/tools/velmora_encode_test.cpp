@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "stream/words.h"
-#include "tools/encode.h"
+#include "stream/encode.h"
 
 extern char **environ;
 

@@ -1,4 +1,4 @@
-#include "tools/encode.h"
+#include "stream/encode.h"
 
 #include <optional>
 
@@ -615,4 +615,40 @@ Encoded encode_text(std::string_view text)
 	if (r.errors > 0)
 		r.bytes.clear();
 	return r;
+}
+
+std::string encode_report(const Encoded &e, const std::string &name)
+{
+	std::string out;
+	for (const EncodeMessage &m : e.messages)
+		out += name + ":" + std::to_string(m.line) + ":" + std::to_string(m.column) +
+		       (m.error ? ": error: " : ": warning: ") + m.text + "\n";
+	if (e.stopped)
+		out += name + ": stopped after " + std::to_string(e.errors) + " errors\n";
+	return out;
+}
+
+bool vel_name(std::string_view path)
+{
+	return path.size() > 4 && path.substr(path.size() - 4) == ".vel";
+}
+
+bool looks_like_text(const uint8_t *bytes, size_t n)
+{
+	constexpr size_t looked_at = 4096;
+	if (n > looked_at)
+		n = looked_at;
+	for (size_t i = 0; i < n; i++) {
+		uint8_t c = bytes[i];
+		if ((c < 0x20 || c > 0x7E) && c != '\t' && c != '\n' && c != '\r')
+			return false;
+	}
+	return n > 0;
+}
+
+std::string text_hint(const std::string &name)
+{
+	return name + " looks like text, not a byte stream (no sync pair FF FF): if it is " +
+	       "velmora-encode's text form, name it *.vel, or encode it first: velmora-encode -o " +
+	       "stream.bin " + name;
 }
