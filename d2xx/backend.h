@@ -1,15 +1,14 @@
-// Inside the platform layer: what a backend provides to ftd2xx.cpp, and the
-// few helpers ftd2xx.cpp lends the backends.  Only d2xx/ and its tests
-// include this; usb/ sees ftd2xx.h alone.
+// Inside the platform layer: what a backend provides to ftd2xx.cpp.  Only
+// d2xx/ and its tests include this; usb/ sees ftd2xx.h alone.  What the
+// backends and the front end both use is in d2xx/helpers.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include <poll.h>
-
 #include "common/config.h"
 #include "d2xx/ftd2xx.h"
+#include "d2xx/helpers.h"
 
 constexpr size_t max_port_name = 32;  // a backend's name for a device, NUL included
 
@@ -91,25 +90,17 @@ struct d2xx_backend {
 	// early rather than late; a port that has gone away returns at once and
 	// the next query reports it.
 	FT_STATUS (*wait)(int slot, int fd, int64_t timeout_us);
+	// d2xx_reads_from: true when the slot's bytes come from the file at
+	// path (the port's own device node, the file a virtual board plays),
+	// so that writing to it would feed them back; false when path does not
+	// exist.  Never says why on stderr.
+	bool (*reads_from)(int slot, const char *path);
 };
 
 extern const d2xx_backend d2xx_virtual_backend;  // backend_virtual.cpp
-// True when the virtual board's open source is the file with this device
-// and inode number.
-bool virtual_reads(uint64_t dev, uint64_t ino);
-extern const d2xx_backend d2xx_tty_backend;  // backend_tty.cpp
+extern const d2xx_backend d2xx_tty_backend;      // backend_tty.cpp
 
 // Closes every open device and forgets the backend, so that the next
 // operation chooses one again from the environment.  For tests, which run
 // many boards in one process; the program never calls it.
 void d2xx_reset();
-
-// One line for a person on stderr, "velmora: " first.  Never stdout: the
-// program's console output is its interface.
-void d2xx_note(const char *format, ...) __attribute__((format(printf, 1, 2)));
-
-// poll() with a timeout in microseconds.
-int d2xx_poll(pollfd *fds, int n, int64_t timeout_us);
-
-// Copies at most size-1 bytes of the len bytes at from, then a NUL.
-void d2xx_copy(char *to, size_t size, const char *from, size_t len);

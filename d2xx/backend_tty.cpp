@@ -52,6 +52,7 @@ static bool sw_port_open[max_devices];              // per slot
 static int port_fd[max_devices];                    // valid while sw_port_open
 static char port_name[max_devices][max_port_name];  // "ttyUSB2"
 static bool sw_gone[max_devices];                   // its failure already reported
+static dev_t port_node[max_devices];                // its device number as listed
 
 // Line errors the driver counted (TIOCGICOUNT), per slot, since the port
 // was set up and purged (what arrived before, at the driver's own settings,
@@ -297,6 +298,7 @@ static FT_STATUS tty_open(int slot, const d2xx_device *dev)
 	errors[slot].overrun_ms = errors[slot].garbled_ms = -1;
 	latency_ms[slot] = default_latency_ms;
 	d2xx_copy(port_name[slot], sizeof port_name[slot], dev->port, strlen(dev->port));
+	port_node[slot] = (dev_t)dev->node;
 	return FT_OK;
 }
 
@@ -581,6 +583,13 @@ static FT_STATUS tty_read(int slot, void *buf, uint32_t n, uint32_t *got)
 	}
 }
 
+// The port's own device node, as listed when it was opened.
+static bool tty_reads_from(int slot, const char *path)
+{
+	struct stat st;
+	return stat(path, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == port_node[slot];
+}
+
 const d2xx_backend d2xx_tty_backend = {
         .name = "tty",
         .init = tty_init,
@@ -597,4 +606,5 @@ const d2xx_backend d2xx_tty_backend = {
         .queue_status = tty_queue_status,
         .read = tty_read,
         .wait = tty_wait,
+        .reads_from = tty_reads_from,
 };

@@ -78,7 +78,7 @@ static char config_error[160];    // first bad setting, "" when none
 // The open device.
 static int open_slot = -1;
 static int source_fd = -1;  // file, fifo, or the current TCP client
-static dev_t source_dev;    // the named file or fifo, as opened: what virtual_reads
+static dev_t source_dev;    // the named file or fifo, as opened: what virtual_reads_from
 static ino_t source_ino;    // compares with (a .vel file plays from another)
 static int listen_fd = -1;
 static bool sw_source_ended;                     // a read found the end: file done, fifo without writer
@@ -588,9 +588,11 @@ static FT_STATUS virtual_set_usb_parameters(int, uint32_t, uint32_t)
 	return FT_OK;
 }
 
-bool virtual_reads(uint64_t dev, uint64_t ino)
+static bool virtual_reads_from(int, const char *path)
 {
-	return kind != source_tcp && source_fd >= 0 && source_dev == dev && source_ino == ino;
+	struct stat st;
+	return kind != source_tcp && source_fd >= 0 && stat(path, &st) == 0 && source_dev == st.st_dev &&
+	       source_ino == st.st_ino;
 }
 
 const d2xx_backend d2xx_virtual_backend = {
@@ -609,4 +611,5 @@ const d2xx_backend d2xx_virtual_backend = {
         .queue_status = virtual_queue_status,
         .read = virtual_read,
         .wait = virtual_wait,
+        .reads_from = virtual_reads_from,
 };

@@ -8,12 +8,8 @@
 // dereferenced.  Out-counts are zeroed before a call can fail, so a caller
 // that ignores a status reads 0, not a stale count.  One thread makes every
 // call, as the program does; nothing here is locked.
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include <sys/stat.h>
 
 #include "d2xx/backend.h"
 
@@ -50,44 +46,6 @@ static uint32_t device_count;                     // entries of device_list, 0..
 static bool sw_listed;                            // device_list holds an enumeration
 static ft_open_device open_devices[max_devices];  // indexed by slot
 
-// Lines said while a device is open, for d2xx_said.
-static uint32_t said_open = 0;
-static char said_last[160];
-
-void d2xx_note(const char *format, ...)
-{
-	va_list ap;
-	va_start(ap, format);
-	fputs("velmora: ", stderr);
-	vfprintf(stderr, format, ap);
-	fputc('\n', stderr);
-	va_end(ap);
-	for (const ft_open_device &d : open_devices)
-		if (d.sw_open) {
-			said_open++;
-			va_start(ap, format);
-			vsnprintf(said_last, sizeof said_last, format, ap);
-			va_end(ap);
-			break;
-		}
-}
-
-uint32_t d2xx_said(const char **last)
-{
-	*last = said_last;
-	return said_open;
-}
-
-void d2xx_copy(char *to, size_t size, const char *from, size_t len)
-{
-	if (size == 0)
-		return;
-	if (len > size - 1)
-		len = size - 1;
-	memcpy(to, from, len);
-	to[len] = '\0';
-}
-
 void d2xx_reset()
 {
 	if (backend)
@@ -95,6 +53,7 @@ void d2xx_reset()
 			if (open_devices[i].sw_open)
 				backend->close((int)i);
 	memset(open_devices, 0, sizeof open_devices);
+	d2xx_counting(false);
 	memset(device_list, 0, sizeof device_list);
 	device_count = 0;
 	sw_listed = false;
@@ -232,6 +191,7 @@ FT_STATUS FT_Open(int deviceNumber, FT_HANDLE *pHandle)
 		return status;
 	open_devices[slot].sw_open = true;
 	open_devices[slot].device = *d;
+	d2xx_counting(true);
 	*pHandle = &open_devices[slot];
 	return FT_OK;
 }
@@ -366,17 +326,5 @@ FT_STATUS d2xx_wait(FT_HANDLE ftHandle, int fd, int64_t timeout_us)
 bool d2xx_reads_from(FT_HANDLE ftHandle, const char *path)
 {
 	int slot = backend ? slot_of(ftHandle) : -1;
-	struct stat st;
-	if (slot < 0 || stat(path, &st) != 0)
-		return false;
-	uint64_t node = open_devices[slot].device.node;
-	if (S_ISCHR(st.st_mode) && node != 0 && st.st_rdev == node)
-		return true;
-	return backend == &d2xx_virtual_backend && virtual_reads(st.st_dev, st.st_ino);
-}
-
-int d2xx_poll(pollfd *fds, int n, int64_t timeout_us)
-{
-	timespec t = {(time_t)(timeout_us / 1000000), (long)(timeout_us % 1000000) * 1000};
-	return ppoll(fds, (nfds_t)n, &t, nullptr);
+	return slot >= 0 && backend->reads_from(slot, path);
 }
