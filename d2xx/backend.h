@@ -98,7 +98,9 @@ struct d2xx_backend {
 };
 
 extern const d2xx_backend d2xx_virtual_backend;  // backend_virtual.cpp
-extern const d2xx_backend d2xx_tty_backend;      // backend_tty.cpp
+// The platform's real ports: backend_tty.cpp on Linux, backend_com.cpp on
+// Windows.
+extern const d2xx_backend d2xx_ports_backend;
 
 // Closes every open device and forgets the backend, so that the next
 // operation chooses one again from the environment.  For tests, which run

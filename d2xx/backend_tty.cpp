@@ -590,7 +590,7 @@ static bool tty_reads_from(int slot, const char *path)
 	return stat(path, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == port_node[slot];
 }
 
-const d2xx_backend d2xx_tty_backend = {
+const d2xx_backend d2xx_ports_backend = {
         .name = "tty",
         .init = tty_init,
         .inject_failure = nullptr,

@@ -1,7 +1,8 @@
 // Virtual board: a made-up device list whose open device receives the bytes
 // of a file, a named pipe or a TCP client, at a set rate.
 //
-// PLATFORM       any POSIX system; chosen when VELMORA_BOARD is set.
+// PLATFORM       any; chosen when VELMORA_BOARD is set.  The source itself
+//                (file, fifo, TCP) is the platform's: d2xx/virtual_source.h.
 // LIMITATIONS    one device open at a time, since there is one source; line
 //                settings are checked and then have no effect; nothing goes
 //                back to the source.
@@ -31,9 +32,8 @@
 // first byte.  At a set rate they move in blocks of about a millisecond's
 // worth, as an adapter hands them over in packets.  A fifo's pipe and a
 // socket's receive buffer are kept small, so a writer is never far ahead of
-// what the display has read.  A .vel file's bytes are played from an
-// anonymous file in memory, made at open, exactly as a .bin of them would
-// be.
+// what the display has read.  A .vel file's bytes are encoded at open and
+// played from memory, exactly as a .bin of them would be.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -41,18 +41,10 @@
 #include <cstring>
 #include <ctime>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/mman.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <string>
 
 #include "d2xx/backend.h"
+#include "d2xx/virtual_source.h"
 #include "stream/encode.h"
 
 constexpr uint64_t ns_per_s = 1000000000;
@@ -60,13 +52,11 @@ constexpr uint64_t max_rate = 1000000000;    // bytes per second; keeps credit a
 constexpr uint32_t virtual_id = 0x04036001;  // FTDI, FT232R
 constexpr uint32_t first_loc_id = 0x1000;
 
-enum source_kind { source_file, source_fifo, source_tcp };
-
 // Configuration, from init().
 static d2xx_device devices[max_devices];
 static uint32_t device_count;
 static source_kind kind;
-static char source_path[PATH_MAX];
+static char source_path[4096];
 static uint16_t tcp_port;
 static uint64_t rate;       // bytes per second, 0 = unlimited
 static int fail_op;         // op_count: none
@@ -77,10 +67,9 @@ static char config_error[160];    // first bad setting, "" when none
 
 // The open device.
 static int open_slot = -1;
-static int source_fd = -1;  // file, fifo, or the current TCP client
-static dev_t source_dev;    // the named file or fifo, as opened: what virtual_reads_from
-static ino_t source_ino;    // compares with (a .vel file plays from another)
-static int listen_fd = -1;
+static bool sw_source_open;
+static std::string played;                       // a .vel file's bytes, played instead of its own
+static size_t played_at;                         // of played, the next byte
 static bool sw_source_ended;                     // a read found the end: file done, fifo without writer
 static bool sw_played_once;                      // a regular file: its end is final
 static unsigned char queue[virtual_queue_size];  // receive queue, a ring
@@ -202,11 +191,11 @@ static void parse_fail(const char *value)
 
 static void virtual_close(int)
 {
-	if (source_fd >= 0)
-		close(source_fd);
-	if (listen_fd >= 0)
-		close(listen_fd);
-	source_fd = listen_fd = -1;
+	if (sw_source_open)
+		source_close();
+	sw_source_open = false;
+	played.clear();
+	played_at = 0;
 	open_slot = -1;
 }
 
@@ -246,48 +235,17 @@ static uint64_t now_ns()
 	return (uint64_t)t.tv_sec * ns_per_s + (uint64_t)t.tv_nsec;
 }
 
-static FT_STATUS open_listener()
-{
-	listen_fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-	if (listen_fd < 0) {
-		d2xx_note("virtual board: socket: %s", strerror(errno));
-		return FT_DEVICE_NOT_OPENED;
-	}
-	int on = 1;
-	setsockopt(listen_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-	// Before listen(), so that every client's socket starts with it.
-	int size = virtual_kernel_buffer;
-	setsockopt(listen_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-	sockaddr_in a;
-	memset(&a, 0, sizeof a);
-	a.sin_family = AF_INET;
-	a.sin_port = htons(tcp_port);
-	a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-	// Clients are served one at a time; the next ones wait in the backlog.
-	if (bind(listen_fd, (sockaddr *)&a, sizeof a) < 0 || listen(listen_fd, 4) < 0) {
-		d2xx_note("virtual board: cannot listen on 127.0.0.1:%u: %s", tcp_port, strerror(errno));
-		close(listen_fd);
-		listen_fd = -1;
-		return FT_DEVICE_NOT_OPENED;
-	}
-	return FT_OK;
-}
-
-// A .vel board file, encoded: source_fd then reads its bytes from memory.
-// False when it does not parse (its errors said) or cannot be read.
+// A .vel board file, encoded: what is played then.  False when it does not
+// parse (its errors said) or cannot be read.
 static bool encode_source()
 {
 	std::string text;
 	char chunk[1 << 16];
 	for (;;) {
-		ssize_t k = read(source_fd, chunk, sizeof chunk);
-		if (k < 0 && errno == EINTR)
-			continue;
-		if (k < 0) {
-			d2xx_note("virtual board: reading %s: %s", source_path, strerror(errno));
+		long k = source_read(chunk, sizeof chunk);
+		if (k == source_failed)
 			return false;
-		}
-		if (k == 0)
+		if (k <= 0)
 			break;
 		text.append(chunk, (size_t)k);
 	}
@@ -298,44 +256,31 @@ static bool encode_source()
 		          source_path);
 		return false;
 	}
-	int mem = memfd_create("velmora-board", MFD_CLOEXEC);
-	size_t at = 0;
-	while (mem >= 0 && at < e.bytes.size()) {
-		ssize_t k = write(mem, e.bytes.data() + at, e.bytes.size() - at);
-		if (k < 0 && errno == EINTR)
-			continue;
-		if (k <= 0)
-			break;
-		at += (size_t)k;
-	}
-	if (mem < 0 || at < e.bytes.size() || lseek(mem, 0, SEEK_SET) != 0) {
-		d2xx_note("virtual board: no room in memory for the bytes of %s: %s", source_path,
-		          strerror(errno));
-		if (mem >= 0)
-			close(mem);
-		return false;
-	}
-	close(source_fd);
-	source_fd = mem;
+	// The file stays open, read to its end: it is still what the board
+	// reads from, for d2xx_reads_from.
+	played.assign((const char *)e.bytes.data(), e.bytes.size());
+	played_at = 0;
 	return true;
 }
 
 // A regular file as the source: a .vel file is encoded; a file of other
 // bytes that look like text gets a hint, as the display would drop all of
-// it.  False (the reason said) when the open must fail.
+// it; those first bytes are played before the rest.  False (the reason
+// said) when the open must fail.
 static bool regular_source()
 {
-	if (vel_name(source_path)) {
-		if (encode_source())
-			return true;
-		close(source_fd);
-		source_fd = -1;
+	if (vel_name(source_path))
+		return encode_source();
+	char head[4096];
+	long k = source_read(head, sizeof head);
+	if (k == source_failed)
 		return false;
+	if (k > 0) {
+		played.assign(head, (size_t)k);
+		played_at = 0;
+		if (looks_like_text((const unsigned char *)head, (size_t)k))
+			d2xx_note("virtual board: %s", text_hint(source_path).c_str());
 	}
-	unsigned char head[4096];
-	ssize_t k = pread(source_fd, head, sizeof head, 0);
-	if (k > 0 && looks_like_text(head, (size_t)k))
-		d2xx_note("virtual board: %s", text_hint(source_path).c_str());
 	return true;
 }
 
@@ -349,48 +294,19 @@ static FT_STATUS virtual_open(int slot, const d2xx_device *)
 		d2xx_note("virtual board: its one source already feeds an open device");
 		return FT_DEVICE_NOT_OPENED;
 	}
-	if (kind == source_tcp) {
-		FT_STATUS status = open_listener();
-		if (status != FT_OK)
-			return status;
-	} else {
-		// Non-blocking, so a fifo without a writer does not hold us up.  A
-		// fifo is also opened for writing, never to write but so that it
-		// never reads as ended between two writers: it is then quiet, and
-		// a sleep on it wakes only for bytes.
-		struct stat path_st;
-		bool fifo = stat(source_path, &path_st) == 0 && S_ISFIFO(path_st.st_mode);
-		source_fd = open(source_path, (fifo ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-		if (source_fd < 0) {
-			d2xx_note("virtual board: cannot open %s: %s", source_path, strerror(errno));
-			return FT_DEVICE_NOT_OPENED;
-		}
-		// Said now, before the window, rather than by the first read.
-		struct stat fd_st;
-		const char *why = nullptr;
-		if (fstat(source_fd, &fd_st) != 0)
-			why = strerror(errno);
-		else if (S_ISDIR(fd_st.st_mode))
-			why = "it is a directory";
-		else if (!S_ISREG(fd_st.st_mode) && !S_ISFIFO(fd_st.st_mode) && !S_ISCHR(fd_st.st_mode))
-			why = "it is not a file, a fifo or a character device";
-		if (why) {
-			d2xx_note("virtual board: cannot read %s: %s", source_path, why);
-			close(source_fd);
-			source_fd = -1;
-			return FT_DEVICE_NOT_OPENED;
-		}
-		if (fifo)
-			fcntl(source_fd, F_SETPIPE_SZ, virtual_kernel_buffer);
-		source_dev = fd_st.st_dev;
-		source_ino = fd_st.st_ino;
-		if (S_ISREG(fd_st.st_mode) && !regular_source())
-			return FT_DEVICE_NOT_OPENED;
+	bool regular = false;
+	if (!source_open(kind, source_path, tcp_port, &regular))
+		return FT_DEVICE_NOT_OPENED;
+	sw_source_open = true;
+	played.clear();
+	played_at = 0;
+	if (regular && !regular_source()) {
+		virtual_close(slot);
+		return FT_DEVICE_NOT_OPENED;
 	}
 	// A pipe or device named as a file is a stream all the same: its end
 	// now is no end for good.
-	struct stat st;
-	sw_played_once = kind == source_file && fstat(source_fd, &st) == 0 && S_ISREG(st.st_mode);
+	sw_played_once = kind == source_file && regular;
 	sw_source_ended = false;
 	queue_head = queue_count = 0;
 	credit = 0;
@@ -417,18 +333,19 @@ static uint64_t allowance()
 	return credit / ns_per_s;
 }
 
-// The descriptor that data comes from now, or -1.  Takes the next TCP client
-// when there is none.
-static int data_fd()
+// Reads what is there now: first what is played from memory, then the
+// source, unless a file is over for good.
+static long take(void *buf, size_t n)
 {
-	if (kind != source_tcp)
-		return sw_played_once && sw_source_ended ? -1 : source_fd;
-	if (source_fd < 0) {
-		source_fd = accept4(listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-		if (source_fd < 0)
-			return -1;  // nobody waiting, or one who gave up
+	if (played_at < played.size()) {
+		size_t k = played.size() - played_at < n ? played.size() - played_at : n;
+		memcpy(buf, played.data() + played_at, k);
+		played_at += k;
+		return (long)k;
 	}
-	return source_fd;
+	if (!sw_source_open || (sw_played_once && sw_source_ended))
+		return 0;
+	return source_read(buf, n);
 }
 
 // Bytes the rate lets through at once: a millisecond's worth, at least one
@@ -451,14 +368,11 @@ static FT_STATUS pull()
 	if (want > allowed)
 		want = allowed;
 	while (want > 0) {
-		int fd = data_fd();
-		if (fd < 0)
-			break;
 		uint32_t tail = (queue_head + queue_count) % virtual_queue_size;
 		size_t chunk = virtual_queue_size - tail;
 		if (chunk > want)
 			chunk = (size_t)want;
-		ssize_t k = read(fd, queue + tail, chunk);
+		long k = take(queue + tail, chunk);
 		if (k > 0) {
 			queue_count += (uint32_t)k;
 			want -= (uint64_t)k;
@@ -467,23 +381,11 @@ static FT_STATUS pull()
 			sw_source_ended = false;
 			continue;
 		}
-		if (k < 0 && errno == EINTR)
-			continue;
-		if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-			break;
-		if (kind == source_tcp) {
-			// This client is done (closed or reset); the next may come in.
-			close(source_fd);
-			source_fd = -1;
-			continue;
-		}
-		if (k == 0) {
-			// A file (or a device) is over.
+		if (k == 0)  // a file (or a device) is over
 			sw_source_ended = true;
-			break;
-		}
-		d2xx_note("virtual board: reading %s: %s", source_path, strerror(errno));
-		return FT_IO_ERROR;
+		if (k == source_failed)
+			return FT_IO_ERROR;
+		break;
 	}
 	return FT_OK;
 }
@@ -498,15 +400,6 @@ static int64_t us_until_block()
 	return (int64_t)((ns + 999) / 1000);
 }
 
-// What a sleep should watch for the source's next bytes, or -1.  An ended
-// source would report itself readable at once, for ever.
-static int source_poll_fd()
-{
-	if (kind == source_tcp)
-		return source_fd >= 0 ? source_fd : listen_fd;
-	return sw_source_ended ? -1 : source_fd;
-}
-
 static FT_STATUS virtual_queue_status(int, uint32_t *count)
 {
 	FT_STATUS status = pull();
@@ -519,22 +412,13 @@ static FT_STATUS virtual_wait(int, int fd, int64_t timeout_us)
 	FT_STATUS status = pull();
 	if (status != FT_OK || queue_count > 0)
 		return status;
-	pollfd p[2];
-	nfds_t n = 0;
-	if (fd >= 0)
-		p[n++] = {fd, POLLIN, 0};
+	// Only time can bring the next block while the rate holds it back: the
+	// source is not watched then, or a writer ahead of the rate would wake
+	// us at once; an ended source would report itself readable for ever.
 	int64_t until = us_until_block();
-	if (until > 0) {
-		// Only time can bring the next block; the source is not watched,
-		// or a writer ahead of the rate would wake us at once.
-		if (until < timeout_us)
-			timeout_us = until;
-	} else {
-		int src = source_poll_fd();
-		if (src >= 0)
-			p[n++] = {src, POLLIN, 0};
-	}
-	d2xx_poll(p, (int)n, timeout_us);
+	if (until > 0 && until < timeout_us)
+		timeout_us = until;
+	source_wait(fd, until == 0 && !sw_source_ended && sw_source_open, timeout_us);
 	return FT_OK;
 }
 
@@ -590,9 +474,7 @@ static FT_STATUS virtual_set_usb_parameters(int, uint32_t, uint32_t)
 
 static bool virtual_reads_from(int, const char *path)
 {
-	struct stat st;
-	return kind != source_tcp && source_fd >= 0 && stat(path, &st) == 0 && source_dev == st.st_dev &&
-	       source_ino == st.st_ino;
+	return kind != source_tcp && open_slot >= 0 && source_reads_from(path);
 }
 
 const d2xx_backend d2xx_virtual_backend = {

@@ -65,7 +65,7 @@ void d2xx_reset()
 static bool enter(d2xx_op op)
 {
 	if (!backend) {
-		backend = getenv("VELMORA_BOARD") ? &d2xx_virtual_backend : &d2xx_tty_backend;
+		backend = getenv("VELMORA_BOARD") ? &d2xx_virtual_backend : &d2xx_ports_backend;
 		backend->init();
 	}
 	return backend->inject_failure && backend->inject_failure(op);

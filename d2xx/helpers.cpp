@@ -3,7 +3,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 #include "d2xx/ftd2xx.h"
 
@@ -46,10 +45,4 @@ void d2xx_copy(char *to, size_t size, const char *from, size_t len)
 		len = size - 1;
 	memcpy(to, from, len);
 	to[len] = '\0';
-}
-
-int d2xx_poll(pollfd *fds, int n, int64_t timeout_us)
-{
-	timespec t = {(time_t)(timeout_us / 1000000), (long)(timeout_us % 1000000) * 1000};
-	return ppoll(fds, (nfds_t)n, &t, nullptr);
 }

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include <poll.h>
+struct pollfd;
 
 // One line for a person on stderr, "velmora: " first.  Never stdout: the
 // program's console output is its interface.  Lines said while
@@ -15,7 +15,7 @@ void d2xx_note(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // On while a device is open: the front end sets it.
 void d2xx_counting(bool sw_on);
 
-// poll() with a timeout in microseconds.
+// poll() with a timeout in microseconds; POSIX only (helpers_posix.cpp).
 int d2xx_poll(pollfd *fds, int n, int64_t timeout_us);
 
 // Copies at most size-1 bytes of the len bytes at from, then a NUL.
