@@ -48,8 +48,11 @@ void overlay_patch(std::vector<uint8_t> *rgb, int32_t width, int32_t height);
 // The answer to the buffering question: true for double buffering.
 extern bool sw_double;
 
-// Just after glutCreateWindow, its context current: the X window is kept
-// and its background made white.
+// The window system's side (app/window_x11.cpp, app/window_win32.cpp).
+// First in main: the console as the program's texts need it.
+void platform_start();
+// Just after glutCreateWindow, its context current: the window is kept and
+// its background made white.
 void window_created();
 // False once the window has been destroyed, from outside the program.
 bool window_exists();
@@ -57,8 +60,17 @@ bool window_exists();
 // flushed), for a window destroyed from outside.
 [[noreturn]] void window_gone();
 
-// The window system's connection, -1 when there is none to be found.
-int x_connection();
-// Returns when an X event is there or timeout_us microseconds have passed;
-// a negative timeout waits for the event alone.
+// A descriptor that is readable when the window system has events, -1
+// when there is none (on Windows, where the device's wait watches the
+// window's messages itself).
+int window_connection();
+// Events there already, which a wait would not report.
+bool window_events_pending();
+// Returns when the window system has an event or timeout_us microseconds
+// have passed; a negative timeout waits for the event alone.
 void wait_for_window(int64_t timeout_us);
+// Microseconds until GLUT runs the timer, at timer_deadline.
+int64_t us_until_timer();
+// Sleeps until the process is ended from outside; for a halt before the
+// window exists.
+[[noreturn]] void wait_until_ended();

@@ -1,7 +1,5 @@
 #include "common/platform.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include <GL/freeglut.h>
@@ -21,9 +19,8 @@ static void halted_display() {}
 // window-system events are handled, so the window repaints as the server
 // asks (its white background, nothing drawn), the s key saves it, and a
 // close ends the process through GLUT's default close action.  The timer
-// no longer re-arms itself, so between events the process sleeps on the X
-// connection alone; only with no connection to watch does it look at GLUT
-// every halt_wait_ms.
+// no longer re-arms itself, so between events the process sleeps on the
+// window system alone.
 [[noreturn]] static void serve_window_only()
 {
 	sw_halted = 1;
@@ -31,7 +28,7 @@ static void halted_display() {}
 	glutDisplayFunc(halted_display);
 	for (;;) {
 		glutMainLoopEvent();
-		wait_for_window(x_connection() >= 0 ? -1 : halt_wait_ms * 1000);
+		wait_for_window(-1);
 	}
 }
 
@@ -49,6 +46,5 @@ void error_exit()
 	}
 	// Before the window exists the console is the only window: wait,
 	// asleep, until the process is ended by a signal.
-	for (;;)
-		pause();
+	wait_until_ended();
 }

@@ -169,6 +169,7 @@ int main(int argc, char **argv)
 {
 	// Every message must reach a pipe or a file at once: the question
 	// before its answer is read, a halt's lines before the wait.
+	platform_start();
 	setvbuf(stdout, nullptr, _IONBF, 0);
 
 	answer_options(argc, argv);

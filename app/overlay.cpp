@@ -5,9 +5,9 @@
 // errors), the halt and its reason, and that nothing has arrived for a
 // while.  Off at start.
 //
-// It is an X window of its own, a child of the display's window painted
-// from a pixmap: the passes never draw it, so the window's own pixels stay
-// exactly what they draw.  The pixels it covers are kept (from the window
+// It is a window of its own, a child of the display's window
+// (app/overlay_box.h): the passes never draw it, so the window's own pixels
+// stay exactly what they draw.  The pixels it covers are kept (from the window
 // when it appears, then from the back buffer before every swap), so that
 // the s key saves the window as it is without it, and taking it away puts
 // them back even where no pass follows (a half-built list with double
@@ -21,9 +21,10 @@
 #include <vector>
 
 #include <GL/freeglut.h>
-#include <GL/glx.h>
 
 #include "app/app.h"
+#include "app/overlay_box.h"
+#include "common/os.h"
 #include "display/display_list.h"
 #include "picture/picture.h"
 #include "stream/framer.h"
@@ -39,17 +40,6 @@ constexpr int64_t rate_window_ms = 1000;    // rates are counted over this long
 constexpr int64_t quiet_ms = 1000;          // no byte for this long is said
 
 static bool sw_overlay = false;  // shown
-
-// The X side, made at the first i.
-static ::Display *dpy = nullptr;
-static ::Window parent = 0, box = 0;
-static Pixmap box_pixmap = 0;
-static GC box_gc = nullptr, window_gc = nullptr;
-static XFontStruct *font = nullptr;
-static Visual *visual = nullptr;
-static int depth = 0;
-static int box_width = 0, box_height = 0, line_height = 0, ascent = 0;
-static unsigned long ink = 0, paper = 0;
 
 // The window's pixels under the box, rows from the top, 3 bytes a pixel;
 // the part of the box that lies inside the window.
@@ -146,70 +136,12 @@ static std::vector<std::string> overlay_text()
 	return l;
 }
 
-// A pixel of the window's visual for an 8-bit colour.
-static unsigned long pixel_of(unsigned r, unsigned g, unsigned b)
-{
-	auto scale = [](unsigned v, unsigned long mask) {
-		if (mask == 0)
-			return 0ul;
-		unsigned shift = 0;
-		while (((mask >> shift) & 1) == 0)
-			shift++;
-		unsigned long max = mask >> shift;
-		return ((v * max + 127) / 255) << shift;
-	};
-	return scale(r, visual->red_mask) | scale(g, visual->green_mask) | scale(b, visual->blue_mask);
-}
-
-static bool make_box()
-{
-	dpy = glXGetCurrentDisplay();
-	parent = glXGetCurrentDrawable();
-	XWindowAttributes a;
-	if (!dpy || !parent || !XGetWindowAttributes(dpy, parent, &a))
-		return false;
-	visual = a.visual;
-	depth = a.depth;
-	font = XLoadQueryFont(dpy, "fixed");
-	window_gc = XCreateGC(dpy, parent, 0, nullptr);
-	if (!font)
-		font = XQueryFont(dpy, XGContextFromGC(window_gc));
-	int char_width = font ? font->max_bounds.width : 6;
-	ascent = font ? font->ascent : 10;
-	line_height = font ? font->ascent + font->descent : 13;
-	box_width = overlay_columns * char_width + 2 * overlay_pad;
-	box_height = overlay_lines * line_height + 2 * overlay_pad;
-	box_pixmap = XCreatePixmap(dpy, parent, (unsigned)box_width, (unsigned)box_height, (unsigned)depth);
-	XSetWindowAttributes set;
-	set.background_pixmap = box_pixmap;
-	set.border_pixel = 0;
-	set.colormap = a.colormap;
-	box = XCreateWindow(dpy, parent, overlay_x, overlay_y, (unsigned)box_width, (unsigned)box_height, 0,
-	                    depth, InputOutput, visual, CWBackPixmap | CWBorderPixel | CWColormap, &set);
-	box_gc = XCreateGC(dpy, box_pixmap, 0, nullptr);
-	if (font && font->fid)
-		XSetFont(dpy, box_gc, font->fid);
-	ink = pixel_of(240, 240, 240);
-	paper = pixel_of(40, 40, 40);
-	return true;
-}
+static int box_width = 0, box_height = 0;  // pixels, once made
+static bool sw_box_made = false;
 
 static void draw_box()
 {
-	std::vector<std::string> lines = overlay_text();
-	XSetForeground(dpy, box_gc, paper);
-	XFillRectangle(dpy, box_pixmap, box_gc, 0, 0, (unsigned)box_width, (unsigned)box_height);
-	XSetForeground(dpy, box_gc, ink);
-	std::string all;
-	for (size_t i = 0; i < lines.size(); i++) {
-		XDrawString(dpy, box_pixmap, box_gc, overlay_pad, overlay_pad + ascent + (int)i * line_height,
-		            lines[i].c_str(), (int)lines[i].size());
-		all += lines[i] + "\n";
-	}
-	// Its text as the window's name too, for whoever cannot read pixels.
-	XStoreName(dpy, box, all.c_str());
-	XClearWindow(dpy, box);
-	XFlush(dpy);
+	box_draw(overlay_text());
 	drawn_ms = now_ms();
 }
 
@@ -265,45 +197,23 @@ static void keep_under_from_window()
 	}
 }
 
-static void put_under_back()
-{
-	if (under.empty())
-		return;
-	XImage *img = XCreateImage(dpy, visual, (unsigned)depth, ZPixmap, 0, nullptr, (unsigned)under_width,
-	                           (unsigned)under_height, 32, 0);
-	if (!img)
-		return;
-	img->data = (char *)malloc((size_t)img->bytes_per_line * (size_t)under_height);
-	if (!img->data) {
-		XDestroyImage(img);
-		return;
-	}
-	for (int y = 0; y < under_height; y++)
-		for (int x = 0; x < under_width; x++) {
-			const uint8_t *p = &under[((size_t)y * (size_t)under_width + (size_t)x) * 3];
-			XPutPixel(img, x, y, pixel_of(p[0], p[1], p[2]));
-		}
-	XPutImage(dpy, parent, window_gc, img, 0, 0, overlay_x, overlay_y, (unsigned)under_width,
-	          (unsigned)under_height);
-	XDestroyImage(img);
-}
-
 void overlay_key()
 {
-	if (!box && !make_box())
+	if (!sw_box_made && !(sw_box_made = box_make(overlay_x, overlay_y, overlay_columns, overlay_lines,
+	                                             overlay_pad, &box_width, &box_height)))
 		return;
 	sw_overlay = !sw_overlay;
 	if (sw_overlay) {
 		keep_under_from_window();
 		draw_box();
-		XMapWindow(dpy, box);
+		box_show(true);
 	} else {
 		if (!sw_double)
 			keep_under_from_gl(GL_FRONT);
-		XUnmapWindow(dpy, box);
-		put_under_back();
+		box_show(false);
+		if (!under.empty())
+			box_put_back(under, under_width, under_height);
 	}
-	XFlush(dpy);
 }
 
 void overlay_watch()

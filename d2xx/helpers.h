@@ -20,3 +20,9 @@ int d2xx_poll(pollfd *fds, int n, int64_t timeout_us);
 
 // Copies at most size-1 bytes of the len bytes at from, then a NUL.
 void d2xx_copy(char *to, size_t size, const char *from, size_t len);
+
+// Windows only (helpers_win32.cpp): sleeps until one of the n handles is
+// signalled, the thread has window messages waiting, or timeout_us
+// microseconds have passed.  Returns the index of the handle signalled,
+// n for messages, -1 for the timeout.
+int d2xx_wait_windows(void *const *handles, int n, int64_t timeout_us);

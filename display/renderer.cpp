@@ -1,6 +1,6 @@
 #include "display/renderer.h"
 
-#include <GL/glut.h>
+#include <GL/freeglut.h>
 
 #include "display/display_list.h"
 

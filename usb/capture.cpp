@@ -1,6 +1,5 @@
 #include "usb/capture.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include <ctime>
 
 #include "common/config.h"
+#include "common/os.h"
 #include "usb/usb_link.h"
 
 static int capture_fd = -1;  // -1: not capturing
@@ -131,12 +131,12 @@ static int open_free(const char *path, char *name, size_t size)
 		}
 		if (n > 1 && d2xx_reads_from(ftHandle, name))
 			continue;
-		int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+		int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC | os_binary, 0666);
 		if (fd >= 0 || errno != EEXIST)
 			return fd;
 		struct stat st;
 		if (stat(name, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
-			return open(name, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+			return open(name, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC | os_binary, 0666);
 	}
 	errno = EEXIST;
 	return -1;
@@ -169,7 +169,6 @@ void capture_open()
 	}
 	last_write_ms = now_ms();
 	atexit(at_exit);
-	signal(SIGINT, on_signal);
-	signal(SIGTERM, on_signal);
-	signal(SIGHUP, on_signal);
+	for (int sig : os_end_signals)
+		signal(sig, on_signal);
 }

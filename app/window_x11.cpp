@@ -1,7 +1,12 @@
-// The window as the X server has it: its background, and whether it is
-// still there.
-#include <cstdlib>
+// The window as the X server has it: its background, whether it is still
+// there, and waiting for its events.
+#include <poll.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <ctime>
+
+#include <GL/freeglut.h>
 #include <GL/glx.h>
 
 #include "app/app.h"
@@ -57,4 +62,63 @@ void window_gone()
 {
 	XSetErrorHandler(ignore_x_error);
 	exit(0);
+}
+
+void platform_start() {}
+
+int window_connection()
+{
+	::Display *dpy = glXGetCurrentDisplay();
+	return dpy ? ConnectionNumber(dpy) : -1;
+}
+
+// Xlib may already hold events it has read from the connection, which a
+// poll on the connection would never report; XPending also sends what is
+// still buffered for the server.
+bool window_events_pending()
+{
+	::Display *dpy = glXGetCurrentDisplay();
+	return dpy && XPending(dpy) > 0;
+}
+
+// With no connection to watch, GLUT is looked at every halt_wait_ms.
+void wait_for_window(int64_t timeout_us)
+{
+	if (window_events_pending())
+		return;
+	int fd = window_connection();
+	if (fd < 0 && timeout_us < 0)
+		timeout_us = halt_wait_ms * 1000;
+	pollfd p = {fd, POLLIN, 0};
+	timespec t = {(time_t)(timeout_us / 1000000), (long)(timeout_us % 1000000) * 1000};
+	ppoll(&p, 1, timeout_us < 0 ? nullptr : &t, nullptr);
+}
+
+static int64_t monotonic_ns()
+{
+	timespec t;
+	clock_gettime(CLOCK_MONOTONIC, &t);
+	return (int64_t)t.tv_sec * 1000000000 + t.tv_nsec;
+}
+
+// GLUT's clock counts whole milliseconds of the monotonic clock since its
+// start, so the deadline falls on a millisecond boundary of the monotonic
+// clock: the sleep ends right there, not up to a millisecond late.
+int64_t us_until_timer()
+{
+	int64_t now, again;
+	int32_t elapsed;
+	do {
+		now = monotonic_ns();
+		elapsed = glutGet(GLUT_ELAPSED_TIME);
+		again = monotonic_ns();
+	} while (now / 1000000 != again / 1000000);
+	int64_t glut_start_ms = now / 1000000 - elapsed;
+	return ((glut_start_ms + timer_deadline) * 1000000 - now) / 1000;
+}
+
+void wait_until_ended()
+{
+	for (;;)
+		pause();
 }
