@@ -43,13 +43,13 @@
 
 #include "d2xx/backend.h"
 
-static HANDLE port[max_devices];             // INVALID_HANDLE_VALUE while closed
+static HANDLE port[max_devices];  // INVALID_HANDLE_VALUE while closed
 static char port_name[max_devices][max_port_name];
-static OVERLAPPED watch[max_devices];        // WaitCommEvent's, its event made at open
+static OVERLAPPED watch[max_devices];  // WaitCommEvent's, its event made at open
 static DWORD watch_mask[max_devices];
-static bool sw_watching[max_devices];        // a WaitCommEvent is pending
-static bool sw_gone[max_devices];            // its failure already reported
-static DWORD latency_ms[max_devices];        // the driver's timer, as listed
+static bool sw_watching[max_devices];  // a WaitCommEvent is pending
+static bool sw_gone[max_devices];      // its failure already reported
+static DWORD latency_ms[max_devices];  // the driver's timer, as listed
 
 // The latest list's ports and their latency timers, for the open.
 static char listed_port[max_devices][max_port_name];
@@ -103,7 +103,8 @@ static bool ftdi_instance(const char *id, uint32_t *vid, uint32_t *pid, char *se
 {
 	unsigned v, p;
 	int at = 0;
-	if (_strnicmp(id, "FTDIBUS\\", 8) != 0 || sscanf(id + 8, "VID_%4x+PID_%4x+%n", &v, &p, &at) != 2 || at == 0)
+	if (_strnicmp(id, "FTDIBUS\\", 8) != 0 || sscanf(id + 8, "VID_%4x+PID_%4x+%n", &v, &p, &at) != 2 ||
+	    at == 0)
 		return false;
 	const char *s = id + 8 + at, *end = strchr(s, '\\');
 	size_t len = end ? (size_t)(end - s) : strlen(s);
@@ -139,9 +140,10 @@ static FT_STATUS com_list(d2xx_device *list, uint32_t max, uint32_t *count)
 			continue;
 		char name[max_port_name] = "";
 		DWORD size = sizeof name - 1, latency = 16, latency_size = sizeof latency;
-		bool named = RegQueryValueExA(key, "PortName", nullptr, nullptr, (BYTE *)name, &size) == ERROR_SUCCESS;
-		if (RegQueryValueExA(key, "LatencyTimer", nullptr, nullptr, (BYTE *)&latency, &latency_size) !=
-		    ERROR_SUCCESS)
+		bool named = RegQueryValueExA(key, "PortName", nullptr, nullptr, (BYTE *)name, &size) ==
+		             ERROR_SUCCESS;
+		if (RegQueryValueExA(key, "LatencyTimer", nullptr, nullptr, (BYTE *)&latency,
+		                     &latency_size) != ERROR_SUCCESS)
 			latency = 16;
 		RegCloseKey(key);
 		if (!named || name[0] == '\0')
@@ -155,14 +157,15 @@ static FT_STATUS com_list(d2xx_device *list, uint32_t max, uint32_t *count)
 		d.id = vid << 16 | pid;
 		WCHAR desc[ft_description_size] = L"";
 		DEVPROPTYPE type;
-		if (SetupDiGetDevicePropertyW(set, &info, &DEVPKEY_Device_BusReportedDeviceDesc, &type, (BYTE *)desc,
-		                              sizeof desc - sizeof(WCHAR), nullptr, 0) &&
+		if (SetupDiGetDevicePropertyW(set, &info, &DEVPKEY_Device_BusReportedDeviceDesc, &type,
+		                              (BYTE *)desc, sizeof desc - sizeof(WCHAR), nullptr, 0) &&
 		    type == DEVPROP_TYPE_STRING)
-			WideCharToMultiByte(CP_UTF8, 0, desc, -1, d.description, sizeof d.description, nullptr, nullptr);
+			WideCharToMultiByte(CP_UTF8, 0, desc, -1, d.description, sizeof d.description,
+			                    nullptr, nullptr);
 		char where[256] = "";
 		unsigned hub = 0, hub_port = 0;
-		if (SetupDiGetDeviceRegistryPropertyA(set, &info, SPDRP_LOCATION_INFORMATION, nullptr, (BYTE *)where,
-		                                      sizeof where - 1, nullptr) &&
+		if (SetupDiGetDeviceRegistryPropertyA(set, &info, SPDRP_LOCATION_INFORMATION, nullptr,
+		                                      (BYTE *)where, sizeof where - 1, nullptr) &&
 		    sscanf(where, "Port_#%u.Hub_#%u", &hub_port, &hub) == 2)
 			d.loc_id = hub << 4 | (hub_port & 0xf);
 		d2xx_copy(listed_port[n], sizeof listed_port[n], d.port, strlen(d.port));
@@ -181,8 +184,8 @@ static FT_STATUS com_open(int slot, const d2xx_device *dev)
 {
 	char path[max_port_name + 8];
 	snprintf(path, sizeof path, "\\\\.\\%s", dev->port);
-	HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
-	                       nullptr);
+	HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+	                       FILE_FLAG_OVERLAPPED, nullptr);
 	if (h == INVALID_HANDLE_VALUE) {
 		DWORD e = GetLastError();
 		d2xx_note("cannot open %s: %s%s", dev->port, why(e),
@@ -217,8 +220,9 @@ static FT_STATUS port_failed(int slot, const char *what, DWORD e)
 {
 	if (!sw_gone[slot])
 		d2xx_note("%s: %s: %s%s", port_name[slot], what, why(e),
-		          e == ERROR_BAD_COMMAND || e == ERROR_OPERATION_ABORTED || e == ERROR_ACCESS_DENIED ||
-		                          e == ERROR_GEN_FAILURE || e == ERROR_DEVICE_NOT_CONNECTED
+		          e == ERROR_BAD_COMMAND || e == ERROR_OPERATION_ABORTED ||
+		                          e == ERROR_ACCESS_DENIED || e == ERROR_GEN_FAILURE ||
+		                          e == ERROR_DEVICE_NOT_CONNECTED
 		                  ? " (device unplugged?)"
 		                  : "");
 	sw_gone[slot] = true;
@@ -268,7 +272,8 @@ struct flow_setting {
 static void change_flow(DCB *d, const void *arg)
 {
 	const flow_setting *f = (const flow_setting *)arg;
-	bool rts = f->flow == FT_FLOW_RTS_CTS, dtr = f->flow == FT_FLOW_DTR_DSR, x = f->flow == FT_FLOW_XON_XOFF;
+	bool rts = f->flow == FT_FLOW_RTS_CTS, dtr = f->flow == FT_FLOW_DTR_DSR,
+	     x = f->flow == FT_FLOW_XON_XOFF;
 	d->fOutxCtsFlow = rts;
 	d->fRtsControl = rts ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
 	d->fOutxDsrFlow = dtr;
@@ -280,10 +285,16 @@ static void change_flow(DCB *d, const void *arg)
 	}
 }
 
+// RTS/CTS holds when CTS gates the line and RTS follows the receive
+// queue.  A port that reports RTS merely on with CTS flow (Wine's, over a
+// Linux CRTSCTS, which drives RTS from the queue too) is taken at its word.
 static bool same_flow(const DCB *want, const DCB *got)
 {
-	return want->fOutxCtsFlow == got->fOutxCtsFlow && want->fRtsControl == got->fRtsControl &&
-	       want->fOutxDsrFlow == got->fOutxDsrFlow && want->fOutX == got->fOutX && want->fInX == got->fInX;
+	bool rts = want->fRtsControl == got->fRtsControl ||
+	           (want->fRtsControl == RTS_CONTROL_HANDSHAKE && got->fOutxCtsFlow &&
+	            got->fRtsControl == RTS_CONTROL_ENABLE);
+	return want->fOutxCtsFlow == got->fOutxCtsFlow && rts && want->fOutxDsrFlow == got->fOutxDsrFlow &&
+	       want->fOutX == got->fOutX && want->fInX == got->fInX;
 }
 
 static FT_STATUS com_set_flow_control(int slot, uint16_t flow, uint8_t xon, uint8_t xoff)
@@ -308,7 +319,8 @@ static void change_frame(DCB *d, const void *arg)
 
 static bool same_frame(const DCB *want, const DCB *got)
 {
-	return want->ByteSize == got->ByteSize && want->StopBits == got->StopBits && want->Parity == got->Parity;
+	return want->ByteSize == got->ByteSize && want->StopBits == got->StopBits &&
+	       want->Parity == got->Parity;
 }
 
 static FT_STATUS com_set_data_characteristics(int slot, uint8_t bits, uint8_t stop, uint8_t parity)
@@ -321,8 +333,10 @@ static FT_STATUS com_set_data_characteristics(int slot, uint8_t bits, uint8_t st
 static FT_STATUS com_set_usb_parameters(int slot, uint32_t, uint32_t)
 {
 	if (latency_ms[slot] > 1)
-		d2xx_note("%s: the FTDI driver's latency timer is %lu ms: frames may reach the display up to %lu ms "
-		          "late (set it to 1 in Device Manager: the port's Properties, Port Settings, Advanced, "
+		d2xx_note("%s: the FTDI driver's latency timer is %lu ms: frames may reach the display up to "
+		          "%lu ms "
+		          "late (set it to 1 in Device Manager: the port's Properties, Port Settings, "
+		          "Advanced, "
 		          "Latency Timer)",
 		          port_name[slot], (unsigned long)latency_ms[slot], (unsigned long)latency_ms[slot]);
 	return FT_OK;
@@ -342,10 +356,12 @@ static FT_STATUS com_reset(int slot)
 
 static FT_STATUS com_purge(int slot, uint32_t mask)
 {
-	FT_STATUS s = purge(slot, (mask & FT_PURGE_RX ? PURGE_RXCLEAR : 0) | (mask & FT_PURGE_TX ? PURGE_TXCLEAR : 0));
+	FT_STATUS s = purge(slot, (mask & FT_PURGE_RX ? PURGE_RXCLEAR : 0) |
+	                                  (mask & FT_PURGE_TX ? PURGE_TXCLEAR : 0));
 	DWORD e;
 	if (s == FT_OK)
-		ClearCommError(port[slot], &e, nullptr);  // what came before the purge is no fault of the board's
+		ClearCommError(port[slot], &e,
+		               nullptr);  // what came before the purge is no fault of the board's
 	return s;
 }
 
@@ -379,7 +395,8 @@ static FT_STATUS queue(int slot, DWORD *count)
 		l.framing += (e & CE_FRAME) != 0;
 		l.parity += (e & CE_RXPARITY) != 0;
 		if (new_burst(&l.sw_garbled_seen, &l.garbled_ms, now))
-			d2xx_note("%s: the serial port reported %d framing and %d parity errors: bytes from the "
+			d2xx_note("%s: the serial port reported %d framing and %d parity errors: bytes from "
+			          "the "
 			          "board arrive garbled (does its line run at 1500000 baud, 8N1?)",
 			          port_name[slot], l.framing, l.parity);
 	}

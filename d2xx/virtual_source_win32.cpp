@@ -77,15 +77,15 @@ bool source_open(source_kind k, const char *path, uint16_t port, bool *regular)
 		          path);
 		return false;
 	}
-	file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-	                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+	DWORD attributes = GetFileAttributesA(path);
+	if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+		d2xx_note("virtual board: cannot read %s: it is a directory", path);
+		return false;
+	}
+	file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+	                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 	if (file == INVALID_HANDLE_VALUE) {
-		DWORD e = GetLastError();
-		d2xx_note("virtual board: cannot %s %s: %s", e == ERROR_ACCESS_DENIED ? "read" : "open", path,
-		          e == ERROR_ACCESS_DENIED && (GetFileAttributesA(path) & FILE_ATTRIBUTE_DIRECTORY) &&
-		                          GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES
-		                  ? "it is a directory"
-		                  : why(e));
+		d2xx_note("virtual board: cannot open %s: %s", path, why(GetLastError()));
 		return false;
 	}
 	if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &file_id)) {
@@ -154,7 +154,8 @@ bool source_reads_from(const char *path)
 	if (h == INVALID_HANDLE_VALUE)
 		return false;
 	BY_HANDLE_FILE_INFORMATION id;
-	bool same = GetFileInformationByHandle(h, &id) && id.dwVolumeSerialNumber == file_id.dwVolumeSerialNumber &&
+	bool same = GetFileInformationByHandle(h, &id) &&
+	            id.dwVolumeSerialNumber == file_id.dwVolumeSerialNumber &&
 	            id.nFileIndexHigh == file_id.nFileIndexHigh && id.nFileIndexLow == file_id.nFileIndexLow;
 	CloseHandle(h);
 	return same;

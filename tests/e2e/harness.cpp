@@ -444,6 +444,34 @@ std::string startup_lines(const std::string &serial, unsigned loc_id)
 	       "set baud rate: 1500000\n";
 }
 
+bool velmora_under_wine()
+{
+	const char *prefix = getenv("WINEPREFIX");
+	return prefix && *prefix && velmora_command()[0].find("wine") != std::string::npos;
+}
+
+const std::string &silent_board()
+{
+	static TempDir dir;
+	static const std::string board = "file:" + dir.file("silent", "");
+	return board;
+}
+
+std::vector<std::string> velmora_command()
+{
+	std::vector<std::string> argv;
+	const char *given = getenv("VELMORA_E2E_PROGRAM");
+	std::string words = given && *given ? given : VELMORA_BINARY;
+	for (size_t at = 0, end; at < words.size(); at = end + 1) {
+		end = words.find(' ', at);
+		if (end == std::string::npos)
+			end = words.size();
+		if (end > at)
+			argv.push_back(words.substr(at, end - at));
+	}
+	return argv;
+}
+
 std::unique_ptr<Child> start_velmora(const EnvVars &env, const std::vector<std::string> &args,
                                      const fs::path &cwd)
 {
@@ -452,7 +480,7 @@ std::unique_ptr<Child> start_velmora(const EnvVars &env, const std::vector<std::
 	const char *asan = getenv("ASAN_OPTIONS");
 	all.emplace_back("ASAN_OPTIONS",
 	                 std::string(asan && *asan ? asan + std::string(":") : "") + "detect_leaks=0");
-	std::vector<std::string> argv = {VELMORA_BINARY};
+	std::vector<std::string> argv = velmora_command();
 	argv.insert(argv.end(), args.begin(), args.end());
 	return std::make_unique<Child>(argv, all, cwd);
 }

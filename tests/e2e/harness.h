@@ -174,6 +174,16 @@ inline const std::string question = "Double display buffer(y or n)?";
 inline const std::string double_answer = "\nUsing double display buffers\n";
 inline const std::string single_answer = "\nUsing single display buffer\n";
 
+// True when velmora_command() runs the Windows build under Wine.
+bool velmora_under_wine();
+
+// VELMORA_BOARD for a board that sends nothing: an empty file, the same on
+// every platform.
+const std::string &silent_board();
+
+// The command that runs velmora: the one built, or VELMORA_E2E_PROGRAM's
+// words ("wine build-win/programs/app/velmora.exe" runs the Windows build).
+std::vector<std::string> velmora_command();
 // Starts velmora on the suite's X server with `env` added, in cwd if given,
 // with args after its name.  Sanitizer options are passed on with leak
 // detection off: the GL stack leaves allocations behind at exit that are

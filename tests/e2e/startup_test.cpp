@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+
 #include "tests/e2e/harness.h"
 
 namespace e2e
@@ -35,7 +37,7 @@ TEST_P(E2eAnswer, ConsoleAndWindowOfANormalStart)
 {
 	const Answer &a = GetParam();
 	blacken_screen();
-	auto child = start_velmora({{"VELMORA_BOARD", "file:/dev/null"}});
+	auto child = start_velmora({{"VELMORA_BOARD", silent_board()}});
 
 	const std::string asked = startup_lines() + question;
 	ASSERT_TRUE(child->wait_out_size(asked.size())) << child->both();
@@ -53,9 +55,15 @@ TEST_P(E2eAnswer, ConsoleAndWindowOfANormalStart)
 	ASSERT_NE(w, 0u) << child->both();
 	EXPECT_EQ(child->out(), answered);
 
+	// On Windows the position is the frame's, as freeglut places it there:
+	// the window's own area starts inside its borders and title bar.
 	Geometry g = window_geometry(w);
-	EXPECT_EQ(g.x, 50);
-	EXPECT_EQ(g.y, 100);
+	if (velmora_under_wine()) {
+		EXPECT_TRUE(g.x >= 50 && g.x < 70 && g.y >= 100 && g.y < 150) << g.x << "," << g.y;
+	} else {
+		EXPECT_EQ(g.x, 50);
+		EXPECT_EQ(g.y, 100);
+	}
 	EXPECT_EQ(g.width, 664);
 	EXPECT_EQ(g.height, 498);
 	// A single buffer shows the empty list each pass clears to white; a
@@ -100,7 +108,7 @@ class E2eNoDevice : public E2eTest, public ::testing::WithParamInterface<EarlyEn
 TEST_P(E2eNoDevice, ExitsWithStatusOne)
 {
 	EnvVars env = GetParam().env;
-	env.emplace_back("VELMORA_BOARD", "file:/dev/null");
+	env.emplace_back("VELMORA_BOARD", silent_board());
 	auto child = start_velmora(env);
 	int status = 0;
 	ASSERT_TRUE(child->wait_exit(&status));
@@ -138,7 +146,7 @@ using E2eDevices = E2eTest;
 TEST_F(E2eDevices, LastMatchingOneIsOpened)
 {
 	auto child = start_velmora(
-	        {{"VELMORA_BOARD", "file:/dev/null"},
+	        {{"VELMORA_BOARD", silent_board()},
 	         {"VELMORA_BOARD_DEVICES", "FT232R USB UART@FIRST;Dual RS232;FT232R USB UART@THIRD"}});
 	const std::string expected =
 	        "USB_direct(19Jun2012 qz)\n"
@@ -159,7 +167,7 @@ TEST_F(E2eDevices, LastMatchingOneIsOpened)
 // start-up as no board at all does, naming the serial.
 TEST_F(E2eDevices, SerialPicksTheBoard)
 {
-	const EnvVars boards = {{"VELMORA_BOARD", "file:/dev/null"},
+	const EnvVars boards = {{"VELMORA_BOARD", silent_board()},
 	                        {"VELMORA_BOARD_DEVICES", "FT232R USB UART@FIRST;FT232R USB UART@SECOND"}};
 	EnvVars env = boards;
 	env.emplace_back("VELMORA_SERIAL", "FIRST");
@@ -196,7 +204,8 @@ class E2eSetupFailure : public E2eTest, public ::testing::WithParamInterface<Ear
 TEST_P(E2eSetupFailure, HaltsAsleepWithoutAWindow)
 {
 	EnvVars env = GetParam().env;
-	env.emplace_back("VELMORA_BOARD", "file:/dev/null");  // unless the case names its own
+	if (std::none_of(env.begin(), env.end(), [](const auto &v) { return v.first == "VELMORA_BOARD"; }))
+		env.emplace_back("VELMORA_BOARD", silent_board());  // unless the case names its own
 	auto child = start_velmora(env);
 	const std::string &expected = GetParam().console;
 	ASSERT_TRUE(console_is(*child, expected));
