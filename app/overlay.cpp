@@ -27,6 +27,7 @@
 #include "common/os.h"
 #include "display/display_list.h"
 #include "picture/picture.h"
+#include "picture/presented.h"
 #include "stream/framer.h"
 #include "usb/usb_link.h"
 
@@ -282,5 +283,6 @@ extern "C" void __wrap_glutSwapBuffers()
 		frames_shown++;
 	if (sw_overlay && sw_double)
 		keep_under_from_gl(GL_BACK);
+	before_swap();
 	__real_glutSwapBuffers();
 }

@@ -17,8 +17,8 @@ static bool fail(const char *path, DWORD e, std::string *why)
 {
 	if (why) {
 		char text[256];
-		DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, e, 0,
-		                         text, sizeof text, nullptr);
+		DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+		                         e, 0, text, sizeof text, nullptr);
 		while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.'))
 			text[--n] = '\0';
 		*why = std::string(path) + ": " + (n ? text : "error " + std::to_string(e));
@@ -61,8 +61,8 @@ bool write_file(const char *path, const void *data, size_t size, std::string *wh
 	if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
 		return fail(path, ERROR_DIRECTORY, why);
 	if (attributes != INVALID_FILE_ATTRIBUTES) {
-		HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-		                       FILE_ATTRIBUTE_NORMAL, nullptr);
+		HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+		                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 		if (h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK) {
 			bool ok = write_handle(h, data, size);
 			DWORD e = GetLastError();
@@ -83,8 +83,10 @@ bool write_file(const char *path, const void *data, size_t size, std::string *wh
 	std::string tmp;
 	HANDLE h = INVALID_HANDLE_VALUE;
 	for (int i = 0; i < temp_name_tries && h == INVALID_HANDLE_VALUE; i++) {
-		tmp = std::string(path) + ".tmp" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(i);
-		h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+		tmp = std::string(path) + ".tmp" + std::to_string(GetCurrentProcessId()) + "-" +
+		      std::to_string(i);
+		h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+		                nullptr);
 		if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
 			break;
 	}
@@ -96,7 +98,8 @@ bool write_file(const char *path, const void *data, size_t size, std::string *wh
 	if (ok) {
 		ok = attributes == INVALID_FILE_ATTRIBUTES
 		             ? MoveFileExA(tmp.c_str(), path, MOVEFILE_WRITE_THROUGH)
-		             : ReplaceFileA(path, tmp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+		             : ReplaceFileA(path, tmp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+		                            nullptr, nullptr);
 		e = GetLastError();
 	}
 	if (!ok) {

@@ -6,6 +6,9 @@
 #include <GL/glx.h>
 #include <X11/Xutil.h>
 
+// The X server keeps what was presented.
+void before_swap() {}
+
 namespace
 {
 
