@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "fuzz/program_state.h"
-#include "tools/decode.h"
+#include "tools/decode/listing.h"
 
 static FILE *sink = nullptr;
 

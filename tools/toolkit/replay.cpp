@@ -1,4 +1,4 @@
-#include "tools/source.h"
+#include "tools/toolkit/replay.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "tools/decode.h"
+#include "tools/decode/listing.h"
 
 #include <cinttypes>
 #include <cstdarg>

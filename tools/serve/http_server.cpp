@@ -8,7 +8,7 @@
 // byte a second moves), and the answers that take long to make, which
 // leave the library's threads on threads of their own while their
 // connections are suspended.
-#include "tools/http_server.h"
+#include "tools/serve/http_server.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

@@ -15,8 +15,8 @@
 #include "display/display_list.h"
 #include "stream/encode.h"
 #include "stream/framer.h"
-#include "tools/answer.h"
-#include "tools/decode.h"
+#include "tools/toolkit/cli.h"
+#include "tools/decode/listing.h"
 
 constexpr size_t read_chunk = 1 << 16;  // bytes read from the input at a time
 

@@ -36,12 +36,12 @@
 #include "picture/picture.h"
 #include "stream/framer.h"
 #include "stream/words.h"
-#include "tools/answer.h"
-#include "tools/health.h"
-#include "tools/http_server.h"
-#include "tools/page_json.h"
-#include "tools/serve_page.h"
-#include "tools/view.h"
+#include "tools/toolkit/cli.h"
+#include "tools/toolkit/judge.h"
+#include "tools/serve/http_server.h"
+#include "tools/toolkit/page_data.h"
+#include "tools/pages/pages.h"
+#include "tools/serve/view.h"
 #include "usb/capture.h"
 #include "usb/usb_link.h"
 
@@ -506,7 +506,7 @@ static bool picture(Frame &f, bool sw_png, std::string *out, std::string *why)
 // velmora-inspect beside this program over the kept bytes, one run at a
 // time (each takes up to a second of CPU on 4 MiB).  No shell: the bytes
 // go through a scratch file, the page comes back through a pipe.
-static bool inspect_page(const std::string &bytes, std::string *page)
+static bool inspect_capture(const std::string &bytes, std::string *page)
 {
 	static std::mutex &one_at_a_time = *new std::mutex;
 	std::lock_guard<std::mutex> g(one_at_a_time);
@@ -641,7 +641,7 @@ static std::vector<Route> routes(const std::string &page)
 		         if (!hold)
 			         return text_answer(503, busy);
 		         std::string kept = kept_bytes(), out;
-		         if (kept.empty() || !inspect_page(kept, &out))
+		         if (kept.empty() || !inspect_capture(kept, &out))
 			         return text_answer(503,
 			                            "no page: nothing read yet, or velmora-inspect failed\n");
 		         Answer a = reply("text/html; charset=utf-8", std::move(out));

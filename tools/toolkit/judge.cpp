@@ -1,4 +1,4 @@
-#include "tools/health.h"
+#include "tools/toolkit/judge.h"
 
 #include "common/pen.h"
 #include "display/display_list.h"

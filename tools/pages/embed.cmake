@@ -1,5 +1,5 @@
 # cmake -DIN=FILE -DOUT=FILE.cpp [-DNAME=name] -P embed.cmake: FILE's bytes
-# as the array NAME (default inspect_page) of tools/NAME.h, each line
+# as the array NAME (default inspect_page) of tools/pages/pages.h, each line
 # "//@include PART" in it first replaced by the file PART beside it.
 if(NOT NAME)
   set(NAME inspect_page)
@@ -20,6 +20,6 @@ endif()
 file(WRITE "${OUT}.html" "${page}")
 file(READ "${OUT}.html" hex HEX)
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," body "${hex}")
-file(WRITE "${OUT}" "#include \"tools/${NAME}.h\"\n"
+file(WRITE "${OUT}" "#include \"tools/pages/pages.h\"\n"
   "const unsigned char ${NAME}[] = {${body}};\n"
   "const size_t ${NAME}_size = sizeof ${NAME};\n")

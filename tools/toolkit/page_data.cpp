@@ -1,4 +1,4 @@
-#include "tools/page_json.h"
+#include "tools/toolkit/page_data.h"
 
 #include <cstdio>
 

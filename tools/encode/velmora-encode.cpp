@@ -9,7 +9,7 @@
 #include <string>
 
 #include "picture/file.h"
-#include "tools/args.h"
+#include "tools/toolkit/cli.h"
 #include "stream/encode.h"
 
 static const char usage_text[] =

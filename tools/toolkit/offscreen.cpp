@@ -1,4 +1,4 @@
-#include "tools/offscreen.h"
+#include "tools/toolkit/offscreen.h"
 
 #include <GL/osmesa.h>
 #include <GL/glut.h>

@@ -1,8 +1,6 @@
-#include "tools/args.h"
+#include "tools/toolkit/cli.h"
 
 #include <string>
-
-#include "tools/answer.h"
 
 int read_args(const ToolArgs &t, int argc, char **argv, const char **input, const char **output)
 {

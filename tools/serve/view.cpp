@@ -1,9 +1,9 @@
 // Compiled with command, nCommands, nClears and sw_wait renamed to view_*
 // (tools/CMakeLists.txt): these are then the viewers' list.
-#include "tools/view.h"
+#include "tools/serve/view.h"
 
 #include "picture/picture.h"
-#include "tools/offscreen.h"
+#include "tools/toolkit/offscreen.h"
 
 DisplayRecord command[max_commands];
 int32_t nCommands = 0;

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "tools/source.h"
+#include "tools/toolkit/replay.h"
 
 void decode_begin(FILE *out, bool sw_records);            // before the first byte
 void decode_bytes(const unsigned char *bytes, size_t n);  // the next n bytes of the stream

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "stream/words.h"
-#include "tools/answer.h"
+#include "tools/toolkit/cli.h"
 
 static const char usage_text[] =
         "usage: velmora-demo [--fps N] [--frames N] [--output FILE]\n"

@@ -28,13 +28,13 @@
 #include "picture/file.h"
 #include "stream/framer.h"
 #include "stream/words.h"
-#include "tools/answer.h"
-#include "tools/args.h"
+#include "tools/toolkit/cli.h"
+#include "tools/toolkit/cli.h"
 #include "stream/encode.h"
-#include "tools/health.h"
-#include "tools/page_json.h"
-#include "tools/inspect_page.h"
-#include "tools/source.h"
+#include "tools/toolkit/judge.h"
+#include "tools/toolkit/page_data.h"
+#include "tools/pages/pages.h"
+#include "tools/toolkit/replay.h"
 
 constexpr size_t max_places = 200;             // positions listed on the page for each kind of event
 constexpr size_t max_input = (size_t)1 << 31;  // bytes; word offsets go to the page as 32-bit

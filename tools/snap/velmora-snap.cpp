@@ -18,9 +18,9 @@
 #include "picture/picture.h"
 #include "stream/encode.h"
 #include "stream/framer.h"
-#include "tools/answer.h"
-#include "tools/offscreen.h"
-#include "tools/source.h"
+#include "tools/toolkit/cli.h"
+#include "tools/toolkit/offscreen.h"
+#include "tools/toolkit/replay.h"
 
 constexpr size_t read_chunk = 1 << 16;  // bytes read from the input at a time
 // The window's size at start, as velmora works it out.
