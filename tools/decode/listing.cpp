@@ -7,7 +7,9 @@
 #include "display/display_list.h"
 #include "stream/decoder.h"
 #include "stream/framer.h"
-#include "common/platform.h"
+#include "tools/toolkit/halt.h"
+#include "tools/toolkit/judge.h"
+#include "tools/toolkit/replay.h"
 
 constexpr int max_dropped_shown = 16;  // dropped bytes gathered on one listing line
 constexpr int max_unread_shown = 16;   // bytes after a halt on one listing line
@@ -17,21 +19,12 @@ static const char *const colour_names[4] = {"white", "red", "blue", "black"};
 static FILE *out = nullptr;
 static bool sw_records = false;
 
-static uint64_t frames = 0;   // end-of-frame words so far
-static uint64_t words = 0;    // completed words, filler included
-static uint64_t dropped = 0;  // bytes the framer dropped while hunting
+static uint64_t frames = 0;  // end-of-frame words so far
+static Judge judge;          // words, sync and dropped bytes
 static bool sw_halted = false;
 static uint64_t unread = 0;  // bytes after the halt
 
-// Thrown by decode_halt out of the framer, back into the listing.
-struct Halt {
-};
-
-// Listing: bytes whose fate the next byte decides, and the run of dropped
-// bytes not yet printed.
-static uint64_t sync_at = 0;  // offset of a lone 0xFF (framer in state 1)
-static uint64_t high_at = 0;  // offset of a word's high byte (framer in state 3)
-static unsigned char high_byte = 0;
+// Listing: the run of dropped bytes not yet printed.
 static uint64_t run_at = 0;
 static unsigned char run[max_dropped_shown];
 static int run_len = 0;
@@ -89,7 +82,6 @@ static void flush_dropped()
 
 static void drop(uint64_t offset, unsigned char c)
 {
-	dropped++;
 	if (run_len > 0 && (run_len == max_dropped_shown || run_at + (uint64_t)run_len != offset))
 		flush_dropped();
 	if (run_len == 0)
@@ -197,9 +189,9 @@ static void list_word(uint16_t word, int32_t records_before)
 	snprintf(hex, sizeof hex, "%04X", (unsigned)word);
 	const char *sep = operands[0] && effect[0] ? "  " : "";
 	if (effect[0])
-		line(high_at, bytes, hex, mnemonic, "%s%s[%s]", operands, sep, effect);
+		line(judge.word_at, bytes, hex, mnemonic, "%s%s[%s]", operands, sep, effect);
 	else
-		line(high_at, bytes, hex, mnemonic, "%s", operands);
+		line(judge.word_at, bytes, hex, mnemonic, "%s", operands);
 }
 
 static void print_records(const char *label)
@@ -241,12 +233,20 @@ static void frame_done()
 		print_records("frame");
 }
 
-// Records: the framer takes the bytes in one go, stopping at each end of frame.
+// Records: the framer takes the bytes in one go, stopping at each end of
+// frame.  After a halt it takes none.
 static void feed_records(const unsigned char *bytes, size_t n)
 {
+	if (sw_halted)
+		return;
 	source_give(bytes, n);
 	for (;;) {
-		GetInstruction();
+		try {
+			GetInstruction();
+		} catch (const Halt &) {
+			sw_halted = true;
+			return;
+		}
 		if (sw_wait == 0)
 			return;  // every byte taken
 		frame_done();
@@ -281,36 +281,29 @@ static void feed_listing(unsigned char c)
 	try {
 		GetInstruction();
 	} catch (const Halt &) {
-		sw_halted = true;  // only a completed word halts: the default case below
+		sw_halted = true;  // only a completed word halts: seen_word below
 	}
 
-	switch (before) {
-	case state_hunting:
-		if (state == state_half_sync)
-			sync_at = offset;
-		else
-			drop(offset, c);
-		break;
-	case state_half_sync:
-		if (state == state_high) {
-			flush_dropped();
-			line(sync_at, "FF FF", "", "sync");
-		} else {
-			drop(sync_at, 0xFF);
-			drop(offset, c);
-		}
-		break;
-	case state_high:
-		high_at = offset;
-		high_byte = c;
-		break;
-	default:
+	switch (judge_byte(judge, offset, c, before, state) & seen_kind) {
+	case seen_sync:
 		flush_dropped();
-		words++;
+		line(judge.sync_at, "FF FF", "", "sync");
+		break;
+	case seen_dropped:
+		drop(offset, c);
+		break;
+	case seen_dropped_pair:
+		drop(judge.sync_at, 0xFF);
+		drop(offset, c);
+		break;
+	case seen_word:
+		flush_dropped();
 		if (sw_wait != 0)
 			frames++;
-		list_word(instruction, records_before);
+		list_word(judge.word, records_before);
 		sw_wait = 0;
+		break;
+	default:
 		break;
 	}
 	if (sw_halted)
@@ -318,12 +311,6 @@ static void feed_listing(unsigned char c)
 		        "# %s\n# close window to exit\n"
 		        "# The display halts here: it reads no byte after the word above.\n",
 		        nCommands > max_commands ? "too many commands" : "state machine error");
-}
-
-void decode_halt()
-{
-	if (!sw_records)
-		throw Halt{};
 }
 
 bool decode_halted()
@@ -336,7 +323,8 @@ void decode_begin(FILE *to, bool sw_records_wanted)
 	out = to;
 	sw_records = sw_records_wanted;
 	bytes_read = 0;
-	frames = words = dropped = unread = 0;
+	frames = unread = 0;
+	judge = Judge{};
 	sw_halted = false;
 	run_len = 0;
 	source_give(nullptr, 0);
@@ -355,21 +343,24 @@ void decode_bytes(const unsigned char *bytes, size_t n)
 void decode_end()
 {
 	if (sw_records) {
-		print_records(nullptr);
+		if (sw_halted)  // the display program's second line, and nothing more
+			fprintf(out, "close window to exit\n");
+		else
+			print_records(nullptr);
 		return;
 	}
 	flush_dropped();
 	char hex[4];
 	if (state == state_half_sync) {
-		line(sync_at, "FF", "", "incomplete", "sync pair cut off by the end of input");
+		line(judge.sync_at, "FF", "", "incomplete", "sync pair cut off by the end of input");
 	} else if (state == state_low) {
-		snprintf(hex, sizeof hex, "%02X", high_byte);
-		line(high_at, hex, "", "incomplete", "word cut off by the end of input");
+		snprintf(hex, sizeof hex, "%02X", judge.high);
+		line(judge.word_at, hex, "", "incomplete", "word cut off by the end of input");
 	}
 	fprintf(out,
 	        "end of input at byte %" PRIu64 ": words %" PRIu64 ", frames %" PRIu64
 	        ", dropped bytes %" PRIu64 ", records %d",
-	        bytes_read + unread, words, frames, dropped, (int)nCommands);
+	        bytes_read + unread, judge.health.words, frames, judge.health.dropped, (int)nCommands);
 	if (sw_halted)
 		fprintf(out, "; halted at the word at byte %" PRIu64 ", unread bytes %" PRIu64,
 		        bytes_read - 2, unread);

@@ -1,6 +1,6 @@
 // velmora-decode: a byte stream as the display program sees it.  The bytes
 // run through the program's own framer, decoder, display list and stroker
-// (linked, not copied); decode.cpp watches them and writes what happened.
+// (linked, not copied); listing.cpp watches them and writes what happened.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,8 +15,10 @@
 #include "display/display_list.h"
 #include "stream/encode.h"
 #include "stream/framer.h"
-#include "tools/toolkit/cli.h"
 #include "tools/decode/listing.h"
+#include "tools/toolkit/cli.h"
+#include "tools/toolkit/input.h"
+#include "tools/toolkit/replay.h"
 
 constexpr size_t read_chunk = 1 << 16;  // bytes read from the input at a time
 
@@ -53,76 +55,33 @@ static const char usage_text[] = "usage: velmora-decode [--records] [FILE]\n"
                                  "program's two lines, the listing goes on to the end); 2 bad usage\n"
                                  "or unreadable input.\n";
 
-// The display program's halt, for a tool.  The listing goes on to list the
-// bytes the display would never read; the records end as the program does,
-// with the same line, then exit status 1 instead of waiting for a window to
-// be closed.
 static const char *name = "standard input";
-static uint64_t halt_taken;
 
 static void say_halt()
 {
-	say_overflow("velmora-decode", name, halt_taken, "the display halts there");
-}
-
-void error_exit()
-{
-	halt_taken = bytes_read;
-	decode_halt();
-	printf("close window to exit\n");
-	fflush(stdout);
-	say_halt();
-	exit(1);
-}
-
-static int bad_usage(const char *what, const char *arg)
-{
-	fprintf(stderr, "velmora-decode: %s '%s'\nTry 'velmora-decode --help'.\n", what, arg);
-	return 2;
+	say_overflow("velmora-decode", name, bytes_read, "the display halts there");
 }
 
 int main(int argc, char **argv)
 {
 	bool sw_records = false;
-	bool sw_options_done = false;
 	const char *path = nullptr;
+	const CommandLine command_line = {.tool = "velmora-decode",
+	                                  .usage = usage_text,
+	                                  .options = {{"--records", nullptr, false, nullptr, nullptr,
+	                                               [&](const char *) {
+		                                               sw_records = true;
+		                                               return -1;
+	                                               }}},
+	                                  .sw_input = true};
+	if (int status = read_command_line(command_line, argc, argv, &path); status >= 0)
+		return status;
 
-	for (int i = 1; i < argc; i++) {
-		const char *arg = argv[i];
-		if (!sw_options_done && arg[0] == '-' && arg[1] != '\0') {
-			if (strcmp(arg, "--") == 0) {
-				sw_options_done = true;
-			} else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
-				return answer("velmora-decode", usage_text);
-			} else if (strcmp(arg, "--version") == 0) {
-				return answer_version("velmora-decode");
-			} else if (strcmp(arg, "--records") == 0) {
-				sw_records = true;
-			} else {
-				return bad_usage("unknown option", arg);
-			}
-			continue;
-		}
-		if (path)
-			return bad_usage("more than one input; extra", arg);
-		path = arg;
-	}
-
-	FILE *in = stdin;
-	std::vector<uint8_t> vel;
-	bool sw_vel = path && strcmp(path, "-") != 0 && vel_name(path);
-	if (sw_vel) {
-		if (!read_vel("velmora-decode", path, &vel))
-			return 2;
-		name = path;
-	} else if (path && strcmp(path, "-") != 0) {
-		in = fopen(path, "rb");
-		if (!in) {
-			fprintf(stderr, "velmora-decode: cannot open '%s': %s\n", path, strerror(errno));
-			return 2;
-		}
-		name = path;
-	}
+	Input in;
+	if (!open_input(&in, "velmora-decode", path,
+	                {.sw_vel = true, .sw_quote = true, .stdin_name = "standard input"}))
+		return 2;
+	name = in.name.c_str();
 
 	// The listing has standard output to itself: what the framer prints at a
 	// halt is said in the listing's own '#' lines instead.
@@ -140,33 +99,23 @@ int main(int argc, char **argv)
 	setvbuf(out, out_buffer, _IOFBF, sizeof out_buffer);
 
 	decode_begin(out, sw_records);
-	if (sw_vel)
-		decode_bytes(vel.data(), vel.size());
-	uint64_t taken = 0;
+	if (in.sw_vel)
+		decode_bytes(in.vel.data(), in.vel.size());
 	size_t last_read = 0;  // bytes in chunk from the last read, for the text hint
-	while (!sw_vel) {
-		size_t n = fread(chunk, 1, sizeof chunk, in);
-		if (n > 0) {
-			decode_bytes(chunk, n);
-			last_read = n;
-		}
-		taken += n;
-		if (n < sizeof chunk) {
-			if (ferror(in)) {
-				int err = errno;
-				fflush(out);
-				fprintf(stderr,
-				        "velmora-decode: %s: read error at byte offset %" PRIu64 ": %s\n",
-				        name, taken, strerror(err));
-				return 2;
-			}
-			if (feof(in))
-				break;
-		}
+	while (!in.sw_vel && !(sw_records && decode_halted())) {
+		fflush(out);  // the listing so far before any message
+		ssize_t n = read_input(&in, chunk, sizeof chunk);
+		if (n < 0)
+			return 2;
+		if (n == 0)
+			break;
+		decode_bytes(chunk, (size_t)n);
+		last_read = (size_t)n;
 	}
 	decode_end();
 
-	if (fflush(out) != 0 || ferror(out)) {
+	bool sw_written = fflush(out) == 0 && !ferror(out);
+	if (!sw_written && !(sw_records && decode_halted())) {
 		fprintf(stderr, "velmora-decode: write error: %s\n", strerror(errno));
 		return 2;
 	}
@@ -174,7 +123,7 @@ int main(int argc, char **argv)
 		say_halt();
 		return 1;
 	}
-	if (!sw_vel && state <= state_half_sync && looks_like_text(chunk, last_read))
+	if (!in.sw_vel && state <= state_half_sync && looks_like_text(chunk, last_read))
 		fprintf(stderr, "velmora-decode: %s\n", text_hint(name).c_str());
 	return 0;
 }

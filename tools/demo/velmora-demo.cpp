@@ -13,8 +13,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
+#include <string>
 #include <vector>
 
+#include "common/file.h"
 #include "stream/words.h"
 #include "tools/toolkit/cli.h"
 
@@ -174,73 +177,46 @@ static void frame(long n, double fps)
 	word(vw_end_frame());
 }
 
-static bool write_all(int fd, const uint8_t *p, size_t n)
-{
-	while (n > 0) {
-		ssize_t k = write(fd, p, n);
-		if (k < 0) {
-			if (errno == EINTR)
-				continue;
-			return false;
-		}
-		p += k;
-		n -= (size_t)k;
-	}
-	return true;
-}
-
 constexpr long max_fps = 100;
 constexpr long max_frames = 1L << 40;
 
-static int bad_usage(const char *what, const char *arg)
+// The option's value as a whole number lo..hi into *v: -1, or 2 once said
+// what is wrong with it.
+static std::function<int(const char *)> number(const char *option, long lo, long hi, long *v)
 {
-	fprintf(stderr, "velmora-demo: %s'%s'\nTry 'velmora-demo --help'.\n", what, arg);
-	return 2;
-}
-
-// A whole number lo..hi, or false after saying what was wrong with it.
-static bool number(const char *option, const char *s, long lo, long hi, long *v)
-{
-	char *end;
-	errno = 0;
-	long x = strtol(s, &end, 10);
-	if (errno || end == s || *end || x < lo || x > hi) {
-		fprintf(stderr, "velmora-demo: %s must be a whole number %ld..%ld, not '%s'\n", option, lo,
-		        hi, s);
-		return false;
-	}
-	*v = x;
-	return true;
+	return [=](const char *s) {
+		char *end;
+		errno = 0;
+		long x = strtol(s, &end, 10);
+		if (errno || end == s || *end || x < lo || x > hi)
+			return fail("velmora-demo", std::string(option) + " must be a whole number " +
+			                                    std::to_string(lo) + ".." + std::to_string(hi) +
+			                                    ", not '" + s + "'");
+		*v = x;
+		return -1;
+	};
 }
 
 int main(int argc, char **argv)
 {
 	long fps = 30, frames = 0;
 	const char *path = nullptr;
-
-	for (int i = 1; i < argc; i++) {
-		const char *a = argv[i];
-		const char *next = i + 1 < argc ? argv[i + 1] : nullptr;
-		bool sw_value = !strcmp(a, "--fps") || !strcmp(a, "--frames") || !strcmp(a, "--output");
-		if (sw_value && !next)
-			return bad_usage("missing value after ", a);
-		if (!strcmp(a, "-h") || !strcmp(a, "--help")) {
-			return answer("velmora-demo", usage_text);
-		} else if (!strcmp(a, "--version")) {
-			return answer_version("velmora-demo");
-		} else if (!strcmp(a, "--fps")) {
-			if (!number(a, next, 0, max_fps, &fps))
-				return 2;
-		} else if (!strcmp(a, "--frames")) {
-			if (!number(a, next, 0, max_frames, &frames))
-				return 2;
-		} else if (!strcmp(a, "--output")) {
-			path = next;
-		} else {
-			return bad_usage("unknown argument ", a);
-		}
-		i += sw_value;
-	}
+	const CommandLine command_line = {
+	        .tool = "velmora-demo",
+	        .usage = usage_text,
+	        .options = {{"--fps", nullptr, true, nullptr, nullptr, number("--fps", 0, max_fps, &fps)},
+	                    {"--frames", nullptr, true, nullptr, nullptr,
+	                     number("--frames", 0, max_frames, &frames)},
+	                    {"--output", nullptr, true, nullptr, nullptr,
+	                     [&](const char *v) {
+		                     path = v;
+		                     return -1;
+	                     }}},
+	        .sw_input = false,
+	        .unknown = "unknown argument"};
+	const char *no_input = nullptr;
+	if (int status = read_command_line(command_line, argc, argv, &no_input); status >= 0)
+		return status;
 
 	int fd = 1;
 	if (path) {

@@ -4,13 +4,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "picture/file.h"
-#include "tools/toolkit/cli.h"
+#include "common/file.h"
 #include "stream/encode.h"
+#include "tools/toolkit/cli.h"
+#include "tools/toolkit/input.h"
 
 static const char usage_text[] =
         "usage: velmora-encode [-o FILE] [INPUT]\n"
@@ -69,45 +72,30 @@ static const char usage_text[] =
         "Exit status: 0 written; 2 errors in the input, bad usage, unreadable input\n"
         "or unwritable output.\n";
 
-static bool read_all(FILE *in, std::string &text)
-{
-	char chunk[1 << 16];
-	size_t n;
-	while ((n = fread(chunk, 1, sizeof chunk, in)) > 0)
-		text.append(chunk, n);
-	return !ferror(in);
-}
-
 int main(int argc, char **argv)
 {
-	static const ToolArgs args = {.tool = "velmora-encode",
-	                              .usage = usage_text,
-	                              .output = "FILE",
-	                              .sw_output_long = true,
-	                              .sw_one_output = true};
 	const char *input = nullptr;
 	const char *output = nullptr;
-	if (int status = read_args(args, argc, argv, &input, &output); status >= 0)
+	const CommandLine command_line = {.tool = "velmora-encode",
+	                                  .usage = usage_text,
+	                                  .options = {{"-o", "--output", true, "FILE", "more than one output",
+	                                               [&](const char *v) {
+		                                               output = v;
+		                                               return -1;
+	                                               }}},
+	                                  .sw_input = true};
+	if (int status = read_command_line(command_line, argc, argv, &input); status >= 0)
 		return status;
 
-	std::string name = "<stdin>";
-	FILE *in = stdin;
-	if (input && strcmp(input, "-") != 0) {
-		name = input;
-		in = fopen(input, "rb");
-		if (!in) {
-			fprintf(stderr, "velmora-encode: cannot open '%s': %s\n", input, strerror(errno));
-			return 2;
-		}
-	}
-	std::string text;
-	if (!read_all(in, text)) {
-		fprintf(stderr, "velmora-encode: %s: read error: %s\n", name.c_str(), strerror(errno));
+	Input in;
+	std::vector<uint8_t> text;
+	if (!open_input(&in, "velmora-encode", input,
+	                {.sw_vel = false, .sw_quote = true, .stdin_name = "<stdin>"}) ||
+	    !read_whole(&in, &text, SIZE_MAX))
 		return 2;
-	}
 
-	Encoded r = encode_text(text);
-	fputs(encode_report(r, name).c_str(), stderr);
+	Encoded r = encode_text(std::string(text.begin(), text.end()));
+	fputs(encode_report(r, in.name).c_str(), stderr);
 	if (r.errors > 0)
 		return 2;
 

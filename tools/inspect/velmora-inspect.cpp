@@ -7,12 +7,8 @@
 // frame is the list from its last clear to its end of frame) and draws it
 // with the renderer's own mapping, tabulated here by plot_map: at 1:1 as
 // the window's unsmoothed pixels, zoomed as vectors.
-#include <fcntl.h>
-#include <setjmp.h>
-#include <unistd.h>
 #include <zlib.h>
 
-#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -24,16 +20,15 @@
 #include "common/pen.h"
 #include "common/platform.h"
 #include "display/display_list.h"
-#include "display/renderer.h"
-#include "picture/file.h"
 #include "stream/framer.h"
 #include "stream/words.h"
-#include "tools/toolkit/cli.h"
-#include "tools/toolkit/cli.h"
-#include "stream/encode.h"
-#include "tools/toolkit/judge.h"
-#include "tools/toolkit/page_data.h"
 #include "tools/pages/pages.h"
+#include "tools/toolkit/cli.h"
+#include "tools/toolkit/halt.h"
+#include "tools/toolkit/input.h"
+#include "tools/toolkit/judge.h"
+#include "tools/toolkit/output.h"
+#include "tools/toolkit/page_data.h"
 #include "tools/toolkit/replay.h"
 
 constexpr size_t max_places = 200;             // positions listed on the page for each kind of event
@@ -70,20 +65,10 @@ static const char usage_text[] =
 
 static int fail(const std::string &what)
 {
-	fprintf(stderr, "velmora-inspect: %s\n", what.c_str());
-	return 2;
+	return fail("velmora-inspect", what);
 }
 
 // ---------------------------------------------------------------- the run
-
-// The display program's halt, reached from inside the framer on overflow.
-// The program would do nothing more, so neither does the run: back to it.
-static jmp_buf halted;
-void error_exit()
-{
-	fflush(stdout);  // "too many commands", in its place among the messages
-	longjmp(halted, 1);
-}
 
 struct Frame {
 	uint32_t list_start;  // first record of its list, counted over the whole run
@@ -127,48 +112,57 @@ struct Run {
 };
 
 // True for a character drawn off the plot.
-static bool note_word(Run &r, uint16_t w, uint16_t x0, uint16_t y0, uint16_t attr)
+static bool note_word(Run &r, Judge &j, uint16_t w, uint16_t x0, uint16_t y0, uint16_t attr)
 {
 	size_t i = r.words.size() - 1;
-	if (w == VW_FILLER) {
+	unsigned said = judge_word(j, w, x0, y0, attr);
+	if (said & word_filler)
 		r.filler.add(i);
-		return false;
-	}
-	if (meaningless(w)) {
+	if (said & word_ignored)
 		r.ignored.add(i);
-		return false;
-	}
-	bool clamp = false, wrap = false;
-	word_edges(w, x0, y0, attr, &clamp, &wrap);
-	if (clamp)
+	if (said & word_clamped)
 		r.clamped.add(i);
-	if (wrap)
+	if (said & word_wrapped)
 		r.wrapped.add(i);
-	return (clamp || wrap) &&
+	return (said & (word_clamped | word_wrapped)) &&
 	       (w & (VW_CONTROL_BIT | VW_CONTROL_OPCODE_MASK)) == (VW_CONTROL_BIT | OP_CHARACTER);
 }
 
-// A record in 32 bits: kind - 1 in bits 31-30; a GOTO's or DRAW's p1 in bits
-// 9-0 and p2 in 19-10; a colour record's index in Run::colours in 9-0.  An
-// end of frame carries no operands (its row keeps what it held).
-static_assert(CMD_GOTO == 1 && CMD_DRAW == 2 && CMD_COLOR == 3 && CMD_END_FRAME == 4,
-              "kinds 1..4 pack into two bits");
-static_assert(max_x < 1024 && max_y < 1024, "stored coordinates pack into ten bits");
+// What the judge said of a byte that bears on the page: where the framing
+// started, bytes dropped, a word out of step.
+static void note_byte(Run &r, const Judge &j, uint64_t offset, unsigned seen)
+{
+	if (seen & seen_out_of_step)
+		r.out_of_step.add(j.step_word);
+	switch (seen & seen_kind) {
+	case seen_sync:
+		r.sync_at = (int64_t)j.sync_at;
+		break;
+	case seen_dropped:
+		r.dropped.add(offset);
+		break;
+	case seen_dropped_pair:
+		r.dropped.add(j.sync_at);
+		r.dropped.add(offset);
+		break;
+	default:
+		break;
+	}
+}
+
+// A record packed for the page, a colour record's colour being its index
+// in Run::colours.
 static uint32_t pack(Run &r, const DisplayRecord &d)
 {
-	uint32_t kind = (uint32_t)(d.kind - 1) << 30;
+	size_t i = 0;
 	if (d.kind == CMD_COLOR) {
 		std::pair<uint16_t, uint16_t> c = {d.p1, d.p2};
-		size_t i = 0;
 		while (i < r.colours.size() && r.colours[i] != c)
 			i++;
 		if (i == r.colours.size())
 			r.colours.push_back(c);
-		return kind | (uint32_t)i;
 	}
-	if (d.kind == CMD_END_FRAME)
-		return kind;
-	return kind | (uint32_t)d.p2 << 10 | d.p1;
+	return pack_record(d, (uint32_t)i);
 }
 
 // Appends what the last word stored in the list: its new rows, or after a
@@ -185,75 +179,6 @@ static void take_records(Run &r, int32_t before, uint32_t clears_before, uint32_
 		r.records.push_back(pack(r, command[k]));
 	}
 	r.counts.push_back((uint8_t)n);  // at most 2 for a move, a glyph's strokes for a character
-}
-
-// Written between setjmp and the halt's longjmp, so not kept in registers.
-static uint32_t list_start = 0;     // first record, over the run, of the list as it stands
-static int32_t records_before = 0;  // nCommands before the word in hand
-
-// At a word boundary the framer gets the word's two bytes in one call; else
-// one byte a call, so that each step of its hunt for sync shows.
-static void feed(const std::vector<uint8_t> &in, Run &r)
-{
-	r.words.reserve(in.size() / 2);
-	r.counts.reserve(in.size() / 2);
-	uint64_t high_at = 0, next_word_at = UINT64_MAX;
-	for (uint64_t i = 0; i < in.size(); i++) {
-		uint32_t before = state;
-		size_t n = before == state_high && i + 1 < in.size() ? 2 : 1;
-		uint64_t low = i + n - 1;
-		records_before = nCommands;
-		uint32_t clears_before = nClears;
-		uint16_t x0 = gx1, y0 = gy1, attr = CharacterAttributes;
-		bool sw_word = before == state_low || n == 2;
-		if (sw_word) {
-			// The word is complete with these bytes; the framer may halt in it.
-			if (n == 2)
-				high_at = i;
-			uint16_t w = (uint16_t)(n == 2 ? in[i] << 8 | in[low] : instruction | in[low]);
-			if (high_at != next_word_at)
-				r.jumps.push_back({(uint32_t)r.words.size(), (uint32_t)high_at});
-			next_word_at = high_at + 2;
-			r.words.push_back(w);
-			// A pair across two words, not followed by filler: a board that
-			// sent sync out of step with this framing.
-			if (in[low] == 0xFF && w != VW_FILLER && low + 1 < in.size() && in[low + 1] == 0xFF &&
-			    (low + 2 == in.size() || in[low + 2] != 0xFF))
-				r.out_of_step.add(r.words.size() - 1);
-		}
-		source_give(&in[i], n);
-		GetInstruction();
-		i = low;
-		if (sw_word) {
-			take_records(r, records_before, clears_before, &list_start);
-			if (nClears != clears_before)
-				r.offplot_text = 0;
-			if (note_word(r, r.words.back(), x0, y0, attr))
-				r.offplot_text += r.counts.back();
-			if (sw_wait != 0) {
-				// A drawing pass would present the list here and release the framer.
-				sw_wait = 0;
-				r.frames.push_back({list_start, (uint32_t)r.records.size(),
-				                    (uint32_t)r.words.size(), 0});
-			}
-		} else if (before == state_hunting) {
-			if (state != state_half_sync)
-				r.dropped.add(i);
-		} else if (before == state_half_sync) {
-			if (state == state_high) {
-				r.sync_at = (int64_t)i - 1;
-			} else {
-				r.dropped.add(i - 1);
-				r.dropped.add(i);
-			}
-		} else {
-			high_at = i;  // a word's high byte, the input's last byte
-		}
-	}
-	if (state == state_half_sync)
-		r.cut_off = "sync";
-	else if (state == state_low)
-		r.cut_off = "word";
 }
 
 // What made the list overflow, told apart by the frames of the list that
@@ -289,21 +214,73 @@ static std::string overflow_cause(const Run &r)
 	return text.empty() ? growth : growth + "; " + text;
 }
 
-static void run_stream(const std::vector<uint8_t> &in, Run &r)
+// At a word boundary the framer gets the word's two bytes in one call; else
+// one byte a call, so that each step of its hunt for sync shows.  The judge
+// is shown a word's bytes before the framer takes them, as it may halt in
+// the word.
+static void feed(const std::vector<uint8_t> &in, Run &r)
 {
+	r.words.reserve(in.size() / 2);
+	r.counts.reserve(in.size() / 2);
 	bytes_read = 0;
-	if (setjmp(halted) == 0) {
-		feed(in, r);
-	} else {
-		// The word that overflowed: its stored rows, its frame halted.
-		r.halt_word = (int64_t)r.words.size() - 1;
-		r.halt_records = nCommands;
-		take_records(r, records_before, nClears, &list_start);
-		r.frames.push_back({list_start, (uint32_t)r.records.size(), (uint32_t)r.words.size(),
-		                    frame_unfinished | frame_halted});
-		r.halt_cause = overflow_cause(r);
-		return;
+	Judge judge;
+	uint32_t list_start = 0;  // first record, over the run, of the list as it stands
+	uint64_t next_word_at = UINT64_MAX;
+	for (uint64_t i = 0; i < in.size(); i++) {
+		uint32_t before = state;
+		size_t n = before == state_high && i + 1 < in.size() ? 2 : 1;
+		uint64_t low = i + n - 1;
+		int32_t records_before = nCommands;
+		uint32_t clears_before = nClears;
+		uint16_t x0 = gx1, y0 = gy1, attr = CharacterAttributes;
+		bool sw_word = before == state_low || n == 2;
+		if (sw_word) {
+			if (n == 2)
+				note_byte(r, judge, i, judge_byte(judge, i, in[i], state_high, state_low));
+			note_byte(r, judge, low, judge_byte(judge, low, in[low], state_low, state_high));
+			if (judge.word_at != next_word_at)
+				r.jumps.push_back({(uint32_t)r.words.size(), (uint32_t)judge.word_at});
+			next_word_at = judge.word_at + 2;
+			r.words.push_back(judge.word);
+		}
+		source_give(&in[i], n);
+		try {
+			GetInstruction();
+		} catch (const Halt &) {
+			// The word that overflowed: its stored rows, its frame halted.
+			r.halt_word = (int64_t)r.words.size() - 1;
+			r.halt_records = nCommands;
+			take_records(r, records_before, nClears, &list_start);
+			if (note_word(r, judge, judge.word, x0, y0, attr))
+				r.offplot_text += r.counts.back();
+			r.frames.push_back({list_start, (uint32_t)r.records.size(), (uint32_t)r.words.size(),
+			                    frame_unfinished | frame_halted});
+			r.halt_cause = overflow_cause(r);
+			return;
+		}
+		i = low;
+		if (!sw_word) {
+			note_byte(r, judge, i, judge_byte(judge, i, in[i], before, state));
+			continue;
+		}
+		take_records(r, records_before, clears_before, &list_start);
+		if (nClears != clears_before)
+			r.offplot_text = 0;
+		if (note_word(r, judge, judge.word, x0, y0, attr))
+			r.offplot_text += r.counts.back();
+		if (sw_wait != 0) {
+			// A drawing pass would present the list here and release the framer.
+			sw_wait = 0;
+			r.frames.push_back(
+			        {list_start, (uint32_t)r.records.size(), (uint32_t)r.words.size(), 0});
+		}
 	}
+	if (judge_end(judge))
+		r.out_of_step.add(judge.step_word);
+	if (state == state_half_sync)
+		r.cut_off = "sync";
+	else if (state == state_low)
+		r.cut_off = "word";
 	uint32_t done = r.frames.empty() ? 0 : r.frames.back().word_end;
 	if (r.words.size() > done)
 		r.frames.push_back(
@@ -373,89 +350,37 @@ static std::string meta_json(const Run &r, const std::string &name, uint64_t siz
 	return o;
 }
 
-// Little-endian, as the page's typed arrays read them on the machines that
-// open it; widest first, so that each array starts at a multiple of its size.
-template <typename T> static void put(std::vector<uint8_t> &out, const std::vector<T> &v)
-{
-	size_t at = out.size();
-	out.resize(at + v.size() * sizeof(T));
-	if constexpr (std::endian::native == std::endian::little) {
-		if (!v.empty())
-			memcpy(out.data() + at, v.data(), v.size() * sizeof(T));
-	} else {
-		for (T x : v)
-			for (size_t b = 0; b < sizeof(T); b++)
-				out[at++] = (uint8_t)(x >> (8 * b));
-	}
-}
-
 static bool blob_base64(const Run &r, std::string *out, std::string *why)
 {
 	std::vector<uint8_t> raw;
 	raw.reserve(r.records.size() * 4 + r.words.size() * 3);
-	put(raw, r.records);
-	put(raw, r.words);
-	put(raw, r.counts);
+	// Widest first, so that each array starts at a multiple of its size.
+	put_le(raw, r.records);
+	put_le(raw, r.words);
+	put_le(raw, r.counts);
 	uLongf packed_size = compressBound((uLong)raw.size());
 	std::vector<uint8_t> packed(packed_size);
 	if (compress2(packed.data(), &packed_size, raw.data(), (uLong)raw.size(), 1) != Z_OK) {
 		*why = "cannot deflate the page's data";
 		return false;
 	}
-	static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-	out->reserve((packed_size + 2) / 3 * 4);
-	for (size_t i = 0; i < packed_size; i += 3) {
-		uint32_t v = (uint32_t)packed[i] << 16;
-		size_t n = packed_size - i < 3 ? packed_size - i : 3;
-		if (n > 1)
-			v |= (uint32_t)packed[i + 1] << 8;
-		if (n > 2)
-			v |= packed[i + 2];
-		*out += digits[v >> 18];
-		*out += digits[(v >> 12) & 63];
-		*out += n > 1 ? digits[(v >> 6) & 63] : '=';
-		*out += n > 2 ? digits[v & 63] : '=';
-	}
+	*out = base64(packed.data(), packed_size);
 	return true;
-}
-
-// ---------------------------------------------------------------- input
-
-static bool read_input(const char *path, std::vector<uint8_t> *bytes, std::string *why)
-{
-	FILE *in = stdin;
-	if (strcmp(path, "-") != 0) {
-		in = fopen(path, "rb");
-		if (!in) {
-			*why = "cannot open " + std::string(path) + ": " + strerror(errno);
-			return false;
-		}
-	}
-	unsigned char chunk[1 << 16];
-	size_t n;
-	while ((n = fread(chunk, 1, sizeof chunk, in)) > 0 && bytes->size() <= max_input)
-		bytes->insert(bytes->end(), chunk, chunk + n);
-	bool ok = !ferror(in);
-	int err = errno;
-	if (in != stdin)
-		fclose(in);
-	if (!ok)
-		*why = std::string(path) + ": read error: " + strerror(err);
-	else if (bytes->size() > max_input)
-		*why = std::string(path) + ": more than 2 GiB; cut out the part to inspect";
-	return ok && bytes->size() <= max_input;
 }
 
 int main(int argc, char **argv)
 {
-	static const ToolArgs args = {.tool = "velmora-inspect",
-	                              .usage = usage_text,
-	                              .output = "PAGE",
-	                              .sw_output_long = false,
-	                              .sw_one_output = false};
 	const char *path = nullptr;
 	const char *out_path = nullptr;
-	if (int status = read_args(args, argc, argv, &path, &out_path); status >= 0)
+	const CommandLine command_line = {.tool = "velmora-inspect",
+	                                  .usage = usage_text,
+	                                  .options = {{"-o", nullptr, true, "PAGE", nullptr,
+	                                               [&](const char *v) {
+		                                               out_path = v;
+		                                               return -1;
+	                                               }}},
+	                                  .sw_input = true};
+	if (int status = read_command_line(command_line, argc, argv, &path); status >= 0)
 		return status;
 	if (!path)
 		return usage_error("velmora-inspect",
@@ -481,22 +406,21 @@ int main(int argc, char **argv)
 	if (!set_aside_stdout(page_path == "-", "page", &out_fd, &why))
 		return fail(why);
 
+	Input in;
 	std::vector<uint8_t> bytes;
-	if (!read_input(path, &bytes, &why))
-		return fail(why);
-	if (vel_name(name)) {
-		std::string text(bytes.begin(), bytes.end());
-		Encoded e = encode_text(text);
-		fputs(encode_report(e, name).c_str(), stderr);
-		if (e.errors > 0)
-			return 2;
-		bytes = std::move(e.bytes);
-	}
+	if (!open_input(&in, "velmora-inspect", path,
+	                {.sw_vel = true, .sw_quote = false, .stdin_name = "standard input"}) ||
+	    (!in.sw_vel && !read_whole(&in, &bytes, max_input)))
+		return 2;
+	if (in.sw_vel)
+		bytes = std::move(in.vel);
+	if (bytes.size() > max_input)
+		return fail(name + ": more than 2 GiB; cut out the part to inspect");
 	if (bytes.empty())
 		return fail(name + " is empty: there is nothing to inspect");
 
 	Run r;
-	run_stream(bytes, r);
+	feed(bytes, r);
 
 	std::string page((const char *)inspect_page, inspect_page_size);
 	std::string blob;
@@ -511,13 +435,8 @@ int main(int argc, char **argv)
 	const std::string meta_mark = "/*META*/", blob_mark = "/*BLOB*/";
 	page.replace(page.find(blob_mark), blob_mark.size(), blob);
 	page.replace(page.find(meta_mark), meta_mark.size(), meta);
-	if (out_fd >= 0) {
-		if (!write_all(out_fd, page.data(), page.size()) || close(out_fd) != 0)
-			return fail(std::string("cannot write the page: standard output: ") +
-			            strerror(errno));
-	} else if (!write_file(page_path.c_str(), page.data(), page.size(), &why)) {
+	if (!write_output(out_fd, page_path.c_str(), page.data(), page.size(), &why))
 		return fail("cannot write the page: " + why);
-	}
 
 	if (r.halt_word >= 0) {
 		say_overflow("velmora-inspect", name.c_str(), bytes_read,

@@ -1,14 +1,12 @@
 // velmora-snap: a picture of what the display window shows for a byte
 // stream.  The bytes run through the program's own framer, decoder, stroker
-// and display list, and the program's own Display() and resizeWindow() draw
-// the list into an off-screen OSMesa buffer (tools/offscreen.cpp).
-#include <fcntl.h>
-#include <unistd.h>
-
+// and display list, and the program's own drawing pass and resizeWindow()
+// draw the list into an off-screen OSMesa buffer (tools/toolkit/offscreen).
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,15 +17,14 @@
 #include "stream/encode.h"
 #include "stream/framer.h"
 #include "tools/toolkit/cli.h"
+#include "tools/toolkit/halt.h"
+#include "tools/toolkit/input.h"
 #include "tools/toolkit/offscreen.h"
+#include "tools/toolkit/output.h"
 #include "tools/toolkit/replay.h"
 
 constexpr size_t read_chunk = 1 << 16;  // bytes read from the input at a time
-// The window's size at start, as velmora works it out.
-constexpr int32_t default_width = (int32_t)((double)max_x_plot * window_scale);
-constexpr int32_t default_height = (int32_t)((double)max_y_plot * window_scale);
-static_assert(default_width == 664 && default_height == 498, "the window starts at 664 x 498");
-constexpr int32_t max_side = 4096;  // pixels, either side
+constexpr int32_t max_side = 4096;      // pixels, either side
 
 static const char usage_text[] =
         "usage: velmora-snap [OPTIONS] -o OUT [FILE]\n"
@@ -80,32 +77,19 @@ static const char usage_text[] =
         "or written.  Messages go to standard error, never to standard output.\n";
 
 // The window being emulated.
-static int32_t width = default_width;
-static int32_t height = default_height;
+static int32_t width = start_width;
+static int32_t height = start_height;
 static bool sw_double = true;
 
 // The display program's halt: the framer has printed "too many commands".
 // The display reads nothing more, and its window keeps what it shows: the
 // picture is made of that.
-struct Halted {
-};
 static bool sw_halted = false;
-
-static const char *name = "standard input";
-
-void error_exit()
-{
-	fflush(stdout);
-	say_overflow("velmora-snap", name, bytes_read, "the display halts there");
-	sw_halted = true;
-	throw Halted{};
-}
 
 // After a halt the overflow is what went wrong: status 1.
 static int fail(const std::string &what)
 {
-	fprintf(stderr, "velmora-snap: %s\n", what.c_str());
-	return sw_halted ? 1 : 2;
+	return fail("velmora-snap", what, sw_halted ? 1 : 2);
 }
 
 // ---------------------------------------------------------------- frames
@@ -162,10 +146,13 @@ static bool parse_size(const char *s, int32_t *w, int32_t *h)
 	return true;
 }
 
-static int bad_usage(const char *what, const char *arg)
+// --frame, --size and --eof, --double, --single, --svg: each sets a switch.
+static std::function<int(const char *)> set(bool *sw, bool to)
 {
-	fprintf(stderr, "velmora-snap: %s '%s'\nTry 'velmora-snap --help'.\n", what, arg);
-	return 2;
+	return [=](const char *) {
+		*sw = to;
+		return -1;
+	};
 }
 
 int main(int argc, char **argv)
@@ -173,53 +160,43 @@ int main(int argc, char **argv)
 	uint64_t frame_wanted = 0;  // 0: the last complete frame
 	bool sw_eof = false;
 	bool sw_svg = false;
-	bool sw_options_done = false;
 	const char *path = nullptr;
 	const char *out_path = nullptr;
-
-	for (int i = 1; i < argc; i++) {
-		const char *arg = argv[i];
-		if (sw_options_done || arg[0] != '-' || arg[1] == '\0') {
-			if (path)
-				return bad_usage("more than one input; extra", arg);
-			path = arg;
-			continue;
-		}
-		bool sw_value =
-		        strcmp(arg, "-o") == 0 || strcmp(arg, "--frame") == 0 || strcmp(arg, "--size") == 0;
-		if (sw_value && i + 1 >= argc)
-			return bad_usage("missing value after", arg);
-		if (strcmp(arg, "--") == 0) {
-			sw_options_done = true;
-		} else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
-			return answer("velmora-snap", usage_text);
-		} else if (strcmp(arg, "--version") == 0) {
-			return answer_version("velmora-snap");
-		} else if (strcmp(arg, "-o") == 0) {
-			out_path = argv[++i];
-		} else if (strcmp(arg, "--frame") == 0) {
-			if (!parse_count(argv[++i], &frame_wanted) || frame_wanted == 0)
-				return bad_usage("--frame needs a frame number from 1, not", argv[i]);
-		} else if (strcmp(arg, "--size") == 0) {
-			if (!parse_size(argv[++i], &width, &height))
-				return bad_usage("size must be WxH, each 1..4096, not", argv[i]);
-		} else if (strcmp(arg, "--eof") == 0) {
-			sw_eof = true;
-		} else if (strcmp(arg, "--double") == 0) {
-			sw_double = true;
-		} else if (strcmp(arg, "--single") == 0) {
-			sw_double = false;
-		} else if (strcmp(arg, "--svg") == 0) {
-			sw_svg = true;
-		} else {
-			return bad_usage("unknown option", arg);
-		}
-	}
-	if (!out_path || (sw_eof && frame_wanted != 0)) {
-		fprintf(stderr, "velmora-snap: %s\nTry 'velmora-snap --help'.\n",
-		        out_path ? "--eof and --frame cannot go together" : "no output: give -o OUT");
-		return 2;
-	}
+	const CommandLine command_line = {
+	        .tool = "velmora-snap",
+	        .usage = usage_text,
+	        .options = {{"-o", nullptr, true, nullptr, nullptr,
+	                     [&](const char *v) {
+		                     out_path = v;
+		                     return -1;
+	                     }},
+	                    {"--frame", nullptr, true, nullptr, nullptr,
+	                     [&](const char *v) {
+		                     if (!parse_count(v, &frame_wanted) || frame_wanted == 0)
+			                     return usage_error("velmora-snap",
+			                                        "--frame needs a frame number from 1, not '" +
+			                                                std::string(v) + "'");
+		                     return -1;
+	                     }},
+	                    {"--size", nullptr, true, nullptr, nullptr,
+	                     [&](const char *v) {
+		                     if (!parse_size(v, &width, &height))
+			                     return usage_error("velmora-snap",
+			                                        "size must be WxH, each 1..4096, not '" +
+			                                                std::string(v) + "'");
+		                     return -1;
+	                     }},
+	                    {"--eof", nullptr, false, nullptr, nullptr, set(&sw_eof, true)},
+	                    {"--double", nullptr, false, nullptr, nullptr, set(&sw_double, true)},
+	                    {"--single", nullptr, false, nullptr, nullptr, set(&sw_double, false)},
+	                    {"--svg", nullptr, false, nullptr, nullptr, set(&sw_svg, true)}},
+	        .sw_input = true};
+	if (int status = read_command_line(command_line, argc, argv, &path); status >= 0)
+		return status;
+	if (!out_path)
+		return usage_error("velmora-snap", "no output: give -o OUT");
+	if (sw_eof && frame_wanted != 0)
+		return usage_error("velmora-snap", "--eof and --frame cannot go together");
 
 	// Standard output carries the picture or nothing.
 	int out_fd;
@@ -229,19 +206,11 @@ int main(int argc, char **argv)
 
 	// A .vel file is encoded whole first; anything else is read as it comes,
 	// so that reading can stop at a frame of an endless stream.
-	int in = STDIN_FILENO;
-	std::vector<uint8_t> vel;
-	bool sw_vel = path && strcmp(path, "-") != 0 && vel_name(path);
-	if (sw_vel) {
-		if (!read_vel("velmora-snap", path, &vel))
-			return 2;
-		name = path;
-	} else if (path && strcmp(path, "-") != 0) {
-		in = open(path, O_RDONLY | O_CLOEXEC);
-		if (in < 0)
-			return fail("cannot open " + std::string(path) + ": " + strerror(errno));
-		name = path;
-	}
+	Input in;
+	if (!open_input(&in, "velmora-snap", path,
+	                {.sw_vel = true, .sw_quote = false, .stdin_name = "standard input"}))
+		return 2;
+	const char *name = in.name.c_str();
 
 	// The picture is of the list at the last end of frame unless a frame is
 	// named or the whole input is drawn as it stands.
@@ -256,7 +225,9 @@ int main(int argc, char **argv)
 		for (;;) {
 			try {
 				GetInstruction();
-			} catch (const Halted &) {
+			} catch (const Halt &) {
+				say_overflow("velmora-snap", name, bytes_read, "the display halts there");
+				sw_halted = true;
 				sw_stop = true;  // no byte more is read
 				return;
 			}
@@ -273,17 +244,12 @@ int main(int argc, char **argv)
 				keep_frame();
 		}
 	};
-	if (sw_vel) {
-		take(vel.data(), vel.size());
-	}
-	while (!sw_vel && !sw_stop) {
-		ssize_t n = read(in, chunk, sizeof chunk);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n < 0) {
-			return fail(std::string(name) + ": read error at byte offset " +
-			            std::to_string(bytes_read) + ": " + strerror(errno));
-		}
+	if (in.sw_vel)
+		take(in.vel.data(), in.vel.size());
+	while (!in.sw_vel && !sw_stop) {
+		ssize_t n = read_input(&in, chunk, sizeof chunk);
+		if (n < 0)
+			return sw_halted ? 1 : 2;
 		if (n == 0)
 			break;
 		last_read = (size_t)n;
@@ -294,7 +260,7 @@ int main(int argc, char **argv)
 	if (frames == 0 && state <= state_half_sync) {
 		// Never in step: the window stays white, which only --eof asks for.
 		std::string never =
-		        !sw_vel && looks_like_text(chunk, last_read)
+		        !in.sw_vel && looks_like_text(chunk, last_read)
 		                ? text_hint(name)
 		                : std::string(name) +
 		                          " has no sync pair (FF FF): the display drops every byte";
@@ -317,16 +283,13 @@ int main(int argc, char **argv)
 	if (sw_svg) {
 		std::string svg = display_list_svg(width, height, sw_double);
 		bytes.assign(svg.begin(), svg.end());
-	} else if (!offscreen_pass(width, height, sw_double, &front, &why) ||
+	} else if (!offscreen_pass(command, nCommands < max_commands ? nCommands : max_commands, width,
+	                           height, sw_double, &front, &why) ||
 	           !encode_png(width, height, front.data(), &bytes, &why)) {
 		return fail(why);
 	}
 
-	if (out_fd >= 0) {
-		if (!write_all(out_fd, bytes.data(), bytes.size()) || close(out_fd) != 0)
-			return fail(std::string("standard output: ") + strerror(errno));
-	} else if (!write_file(out_path, bytes.data(), bytes.size(), &why)) {
+	if (!write_output(out_fd, out_path, bytes.data(), bytes.size(), &why))
 		return fail(why);
-	}
 	return sw_halted ? 1 : 0;
 }

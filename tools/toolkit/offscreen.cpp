@@ -35,7 +35,8 @@ void gluOrtho2D(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top)
 	glOrtho(left, right, bottom, top, -1.0, 1.0);
 }
 
-bool offscreen_pass(int32_t w, int32_t h, bool sw_double_, std::vector<uint8_t> *rgb, std::string *why)
+bool offscreen_pass(const DisplayRecord *list, int32_t n, int32_t w, int32_t h, bool sw_double_,
+                    std::vector<uint8_t> *rgb, std::string *why)
 {
 	width = w;
 	height = h;
@@ -53,12 +54,12 @@ bool offscreen_pass(int32_t w, int32_t h, bool sw_double_, std::vector<uint8_t> 
 	resizeWindow(width, height);
 	glClearColor(1.0f, 1.0f, 1.0f, 0.0f);
 
-	int32_t n = nCommands < max_commands ? nCommands : max_commands;
 	swaps_left = 0;
 	for (int32_t i = 0; i < n; i++)
-		swaps_left += command[i].kind == CMD_END_FRAME;
+		swaps_left += list[i].kind == CMD_END_FRAME;
 	bool sw_presents = !sw_double || swaps_left > 0;
-	Display();
+	int32_t wait = 0;  // no framer to release
+	draw_list(list, n, &wait);
 	if (!sw_double)
 		sw_front_failed |= !read_framebuffer(width, height, front);
 	OSMesaDestroyContext(ctx);

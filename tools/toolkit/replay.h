@@ -7,15 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 extern uint64_t bytes_read;  // bytes handed to the framer so far; the next one's offset
 
 // The next bytes the framer is to read; any not yet read are forgotten.
 void source_give(const unsigned char *bytes, size_t n);
-
-// A stream file in the text form (a name ending .vel, as encode_text
-// reads it), read whole and encoded.  False when it cannot be read or does
-// not parse: then stderr has said why ("TOOL: cannot open ..." or the
-// parser's FILE:LINE:COLUMN lines).  Warnings are said too.
-bool read_vel(const char *tool, const char *path, std::vector<uint8_t> *bytes);

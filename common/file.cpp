@@ -1,4 +1,4 @@
-#include "picture/file.h"
+#include "common/file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

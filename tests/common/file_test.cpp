@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "picture/file.h"
+#include "common/file.h"
 #include "tests/support/files.h"
 
 namespace
