@@ -68,11 +68,7 @@ int main(int argc, char **argv)
 	const char *path = nullptr;
 	const CommandLine command_line = {.tool = "velmora-decode",
 	                                  .usage = usage_text,
-	                                  .options = {{"--records", nullptr, false, nullptr, nullptr,
-	                                               [&](const char *) {
-		                                               sw_records = true;
-		                                               return -1;
-	                                               }}},
+	                                  .options = {switch_option("--records", &sw_records, true)},
 	                                  .sw_input = true};
 	if (int status = read_command_line(command_line, argc, argv, &path); status >= 0)
 		return status;

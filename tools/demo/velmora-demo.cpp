@@ -207,11 +207,7 @@ int main(int argc, char **argv)
 	        .options = {{"--fps", nullptr, true, nullptr, nullptr, number("--fps", 0, max_fps, &fps)},
 	                    {"--frames", nullptr, true, nullptr, nullptr,
 	                     number("--frames", 0, max_frames, &frames)},
-	                    {"--output", nullptr, true, nullptr, nullptr,
-	                     [&](const char *v) {
-		                     path = v;
-		                     return -1;
-	                     }}},
+	                    value_option("--output", nullptr, nullptr, nullptr, &path)},
 	        .sw_input = false,
 	        .unknown = "unknown argument"};
 	const char *no_input = nullptr;

@@ -76,14 +76,11 @@ int main(int argc, char **argv)
 {
 	const char *input = nullptr;
 	const char *output = nullptr;
-	const CommandLine command_line = {.tool = "velmora-encode",
-	                                  .usage = usage_text,
-	                                  .options = {{"-o", "--output", true, "FILE", "more than one output",
-	                                               [&](const char *v) {
-		                                               output = v;
-		                                               return -1;
-	                                               }}},
-	                                  .sw_input = true};
+	const CommandLine command_line = {
+	        .tool = "velmora-encode",
+	        .usage = usage_text,
+	        .options = {value_option("-o", "--output", "FILE", "more than one output", &output)},
+	        .sw_input = true};
 	if (int status = read_command_line(command_line, argc, argv, &input); status >= 0)
 		return status;
 

@@ -368,18 +368,35 @@ static bool blob_base64(const Run &r, std::string *out, std::string *why)
 	return true;
 }
 
+// The page with the run's data in it.  A page is made to be shared: it
+// names its input by the file's name alone, not by the folders it was found
+// in.
+static bool make_page(const Run &r, const std::string &name, uint64_t size, std::string *page,
+                      std::string *why)
+{
+	std::string blob;
+	if (!blob_base64(r, &blob, why))
+		return false;
+	std::string shown =
+	        name.substr(name.find_last_of('/') == std::string::npos ? 0 : name.find_last_of('/') + 1);
+	std::string meta = meta_json(r, shown, size);
+	// The blob first: the name in the metadata may hold anything.
+	const std::string meta_mark = "/*META*/", blob_mark = "/*BLOB*/";
+	page->assign((const char *)inspect_page, inspect_page_size);
+	page->replace(page->find(blob_mark), blob_mark.size(), blob);
+	page->replace(page->find(meta_mark), meta_mark.size(), meta);
+	return true;
+}
+
 int main(int argc, char **argv)
 {
 	const char *path = nullptr;
 	const char *out_path = nullptr;
-	const CommandLine command_line = {.tool = "velmora-inspect",
-	                                  .usage = usage_text,
-	                                  .options = {{"-o", nullptr, true, "PAGE", nullptr,
-	                                               [&](const char *v) {
-		                                               out_path = v;
-		                                               return -1;
-	                                               }}},
-	                                  .sw_input = true};
+	const CommandLine command_line = {
+	        .tool = "velmora-inspect",
+	        .usage = usage_text,
+	        .options = {value_option("-o", nullptr, "PAGE", nullptr, &out_path)},
+	        .sw_input = true};
 	if (int status = read_command_line(command_line, argc, argv, &path); status >= 0)
 		return status;
 	if (!path)
@@ -422,19 +439,9 @@ int main(int argc, char **argv)
 	Run r;
 	feed(bytes, r);
 
-	std::string page((const char *)inspect_page, inspect_page_size);
-	std::string blob;
-	if (!blob_base64(r, &blob, &why))
+	std::string page;
+	if (!make_page(r, name, bytes.size(), &page, &why))
 		return fail(why);
-	// A page is made to be shared: it names its input by the file's name
-	// alone, not by the folders it was found in.
-	std::string shown =
-	        name.substr(name.find_last_of('/') == std::string::npos ? 0 : name.find_last_of('/') + 1);
-	std::string meta = meta_json(r, shown, bytes.size());
-	// The blob first: the name in the metadata may hold anything.
-	const std::string meta_mark = "/*META*/", blob_mark = "/*BLOB*/";
-	page.replace(page.find(blob_mark), blob_mark.size(), blob);
-	page.replace(page.find(meta_mark), meta_mark.size(), meta);
 	if (!write_output(out_fd, page_path.c_str(), page.data(), page.size(), &why))
 		return fail("cannot write the page: " + why);
 

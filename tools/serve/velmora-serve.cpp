@@ -148,11 +148,7 @@ int main(int argc, char **argv)
 	                     [&](const char *v) { return take_token(v, &setup.token); }},
 	                    {"--allow-host", nullptr, true, nullptr, nullptr,
 	                     [&](const char *v) { return take_host(v, &setup.allowed_hosts); }},
-	                    {"--single", nullptr, false, nullptr, nullptr,
-	                     [&](const char *) {
-		                     sw_double = false;
-		                     return -1;
-	                     }}},
+	                    switch_option("--single", &sw_double, false)},
 	        .sw_input = false};
 	const char *no_input = nullptr;
 	if (int status = read_command_line(command_line, argc, argv, &no_input); status >= 0)

@@ -146,32 +146,19 @@ static bool parse_size(const char *s, int32_t *w, int32_t *h)
 	return true;
 }
 
-// --frame, --size and --eof, --double, --single, --svg: each sets a switch.
-static std::function<int(const char *)> set(bool *sw, bool to)
-{
-	return [=](const char *) {
-		*sw = to;
-		return -1;
-	};
-}
+// What the command line asks for.
+static uint64_t frame_wanted = 0;  // 0: the last complete frame
+static bool sw_eof = false;
+static bool sw_svg = false;
 
-int main(int argc, char **argv)
+static int read_options(int argc, char **argv, const char **path, const char **out_path)
 {
-	uint64_t frame_wanted = 0;  // 0: the last complete frame
-	bool sw_eof = false;
-	bool sw_svg = false;
-	const char *path = nullptr;
-	const char *out_path = nullptr;
 	const CommandLine command_line = {
 	        .tool = "velmora-snap",
 	        .usage = usage_text,
-	        .options = {{"-o", nullptr, true, nullptr, nullptr,
-	                     [&](const char *v) {
-		                     out_path = v;
-		                     return -1;
-	                     }},
+	        .options = {value_option("-o", nullptr, nullptr, nullptr, out_path),
 	                    {"--frame", nullptr, true, nullptr, nullptr,
-	                     [&](const char *v) {
+	                     [](const char *v) {
 		                     if (!parse_count(v, &frame_wanted) || frame_wanted == 0)
 			                     return usage_error("velmora-snap",
 			                                        "--frame needs a frame number from 1, not '" +
@@ -179,75 +166,71 @@ int main(int argc, char **argv)
 		                     return -1;
 	                     }},
 	                    {"--size", nullptr, true, nullptr, nullptr,
-	                     [&](const char *v) {
+	                     [](const char *v) {
 		                     if (!parse_size(v, &width, &height))
 			                     return usage_error("velmora-snap",
 			                                        "size must be WxH, each 1..4096, not '" +
 			                                                std::string(v) + "'");
 		                     return -1;
 	                     }},
-	                    {"--eof", nullptr, false, nullptr, nullptr, set(&sw_eof, true)},
-	                    {"--double", nullptr, false, nullptr, nullptr, set(&sw_double, true)},
-	                    {"--single", nullptr, false, nullptr, nullptr, set(&sw_double, false)},
-	                    {"--svg", nullptr, false, nullptr, nullptr, set(&sw_svg, true)}},
+	                    switch_option("--eof", &sw_eof, true),
+	                    switch_option("--double", &sw_double, true),
+	                    switch_option("--single", &sw_double, false),
+	                    switch_option("--svg", &sw_svg, true)},
 	        .sw_input = true};
-	if (int status = read_command_line(command_line, argc, argv, &path); status >= 0)
+	if (int status = read_command_line(command_line, argc, argv, path); status >= 0)
 		return status;
-	if (!out_path)
+	if (!*out_path)
 		return usage_error("velmora-snap", "no output: give -o OUT");
 	if (sw_eof && frame_wanted != 0)
 		return usage_error("velmora-snap", "--eof and --frame cannot go together");
+	return -1;
+}
 
-	// Standard output carries the picture or nothing.
-	int out_fd;
-	std::string why;
-	if (!set_aside_stdout(strcmp(out_path, "-") == 0, "picture", &out_fd, &why))
-		return fail(why);
+// ---------------------------------------------------------------- the replay
 
-	// A .vel file is encoded whole first; anything else is read as it comes,
-	// so that reading can stop at a frame of an endless stream.
-	Input in;
-	if (!open_input(&in, "velmora-snap", path,
-	                {.sw_vel = true, .sw_quote = false, .stdin_name = "standard input"}))
-		return 2;
-	const char *name = in.name.c_str();
+static const char *name = "";       // the input, in messages
+static bool sw_last_frame = false;  // the picture is of the last complete frame
+static uint64_t frames = 0;         // end-of-frame words taken
+static bool sw_stop = false;        // no byte more is read
+static unsigned char chunk[read_chunk];
+static size_t last_read = 0;  // bytes in chunk from the last read, for the text hint
 
-	// The picture is of the list at the last end of frame unless a frame is
-	// named or the whole input is drawn as it stands.
-	const bool sw_last_frame = frame_wanted == 0 && (sw_double || !sw_eof);
-	static unsigned char chunk[read_chunk];
-	size_t last_read = 0;  // bytes in chunk from the last read, for the text hint
-	uint64_t frames = 0;
-	bool sw_stop = false;
-	// The framer takes n bytes, as a window would with a pass at every end of frame.
-	auto take = [&](const unsigned char *bytes, size_t n) {
-		source_give(bytes, n);
-		for (;;) {
-			try {
-				GetInstruction();
-			} catch (const Halt &) {
-				say_overflow("velmora-snap", name, bytes_read, "the display halts there");
-				sw_halted = true;
-				sw_stop = true;  // no byte more is read
-				return;
-			}
-			if (sw_wait == 0)
-				return;  // every byte taken
-			// A drawing pass would run here and release the framer.
-			frames++;
-			sw_wait = 0;
-			if (frames == frame_wanted) {
-				sw_stop = true;
-				return;
-			}
-			if (sw_last_frame)
-				keep_frame();
+// The framer takes n bytes, as a window would with a pass at every end of frame.
+static void take(const unsigned char *bytes, size_t n)
+{
+	source_give(bytes, n);
+	for (;;) {
+		try {
+			GetInstruction();
+		} catch (const Halt &) {
+			say_overflow("velmora-snap", name, bytes_read, "the display halts there");
+			sw_halted = true;
+			sw_stop = true;
+			return;
 		}
-	};
-	if (in.sw_vel)
-		take(in.vel.data(), in.vel.size());
-	while (!in.sw_vel && !sw_stop) {
-		ssize_t n = read_input(&in, chunk, sizeof chunk);
+		if (sw_wait == 0)
+			return;  // every byte taken
+		// A drawing pass would run here and release the framer.
+		frames++;
+		sw_wait = 0;
+		if (frames == frame_wanted) {
+			sw_stop = true;
+			return;
+		}
+		if (sw_last_frame)
+			keep_frame();
+	}
+}
+
+// A .vel file was encoded whole; anything else is read as it comes, so that
+// reading can stop at a frame of an endless stream.  -1, or the exit status.
+static int replay(Input *in)
+{
+	if (in->sw_vel)
+		take(in->vel.data(), in->vel.size());
+	while (!in->sw_vel && !sw_stop) {
+		ssize_t n = read_input(in, chunk, sizeof chunk);
 		if (n < 0)
 			return sw_halted ? 1 : 2;
 		if (n == 0)
@@ -260,7 +243,7 @@ int main(int argc, char **argv)
 	if (frames == 0 && state <= state_half_sync) {
 		// Never in step: the window stays white, which only --eof asks for.
 		std::string never =
-		        !in.sw_vel && looks_like_text(chunk, last_read)
+		        !in->sw_vel && looks_like_text(chunk, last_read)
 		                ? text_hint(name)
 		                : std::string(name) +
 		                          " has no sync pair (FF FF): the display drops every byte";
@@ -278,6 +261,34 @@ int main(int argc, char **argv)
 			            "; with --single, --eof shows what it draws");
 		restore_frame();
 	}
+	return -1;
+}
+
+// ---------------------------------------------------------------- the picture
+
+int main(int argc, char **argv)
+{
+	const char *path = nullptr;
+	const char *out_path = nullptr;
+	if (int status = read_options(argc, argv, &path, &out_path); status >= 0)
+		return status;
+
+	// Standard output carries the picture or nothing.
+	int out_fd;
+	std::string why;
+	if (!set_aside_stdout(strcmp(out_path, "-") == 0, "picture", &out_fd, &why))
+		return fail(why);
+
+	Input in;
+	if (!open_input(&in, "velmora-snap", path,
+	                {.sw_vel = true, .sw_quote = false, .stdin_name = "standard input"}))
+		return 2;
+	name = in.name.c_str();
+	// The picture is of the list at the last end of frame unless a frame is
+	// named or the whole input is drawn as it stands.
+	sw_last_frame = frame_wanted == 0 && (sw_double || !sw_eof);
+	if (int status = replay(&in); status >= 0)
+		return status;
 
 	std::vector<uint8_t> bytes, front;
 	if (sw_svg) {

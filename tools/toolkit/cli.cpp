@@ -31,6 +31,23 @@ int fail(const char *tool, const std::string &what, int status)
 	return status;
 }
 
+Option value_option(const char *name, const char *alias, const char *value_name, const char *once,
+                    const char **to)
+{
+	return {name, alias, true, value_name, once, [to](const char *v) {
+		        *to = v;
+		        return -1;
+	        }};
+}
+
+Option switch_option(const char *name, bool *sw, bool to)
+{
+	return {name, nullptr, false, nullptr, nullptr, [sw, to](const char *) {
+		        *sw = to;
+		        return -1;
+	        }};
+}
+
 int read_command_line(const CommandLine &c, int argc, char **argv, const char **input)
 {
 	std::vector<bool> seen(c.options.size());

@@ -29,6 +29,12 @@ struct Option {
 	std::function<int(const char *value)> take;  // -1 to go on, else the exit status, said
 };
 
+// An option whose value is kept in *to (value_name, once: as above).
+Option value_option(const char *name, const char *alias, const char *value_name, const char *once,
+                    const char **to);
+// An option that sets *sw to `to`.
+Option switch_option(const char *name, bool *sw, bool to);
+
 struct CommandLine {
 	const char *tool;
 	const char *usage;  // the --help text
