@@ -426,7 +426,7 @@ int main(int argc, char **argv)
 	Input in;
 	std::vector<uint8_t> bytes;
 	if (!open_input(&in, "velmora-inspect", path,
-	                {.sw_vel = true, .sw_quote = false, .stdin_name = "standard input"}) ||
+	                {.sw_vel = true, .sw_quote = false, .stdin_name = "-"}) ||
 	    (!in.sw_vel && !read_whole(&in, &bytes, max_input)))
 		return 2;
 	if (in.sw_vel)
