@@ -11,8 +11,8 @@
 #include "tools/toolkit/judge.h"
 #include "tools/toolkit/replay.h"
 
-constexpr int max_dropped_shown = 16;  // dropped bytes gathered on one listing line
-constexpr int max_unread_shown = 16;   // bytes after a halt on one listing line
+constexpr size_t max_dropped_shown = 16;  // dropped bytes gathered on one listing line
+constexpr size_t max_unread_shown = 16;   // bytes after a halt on one listing line
 
 static const char *const colour_names[4] = {"white", "red", "blue", "black"};
 
@@ -27,7 +27,7 @@ static uint64_t unread = 0;  // bytes after the halt
 // Listing: the run of dropped bytes not yet printed.
 static uint64_t run_at = 0;
 static unsigned char run[max_dropped_shown];
-static int run_len = 0;
+static size_t run_len = 0;
 
 // One listing line: offset, bytes, word, mnemonic, operands.  Trailing
 // blanks are cut so empty columns leave nothing behind.
@@ -68,7 +68,7 @@ static void hex_bytes(const unsigned char *b, int n, char *hex)
 // Empties the run first: the caller may append to it at once.
 static void flush_dropped()
 {
-	int n = run_len;
+	int n = (int)run_len;
 	run_len = 0;
 	if (n == 0)
 		return;
@@ -82,7 +82,7 @@ static void flush_dropped()
 
 static void drop(uint64_t offset, unsigned char c)
 {
-	if (run_len > 0 && (run_len == max_dropped_shown || run_at + (uint64_t)run_len != offset))
+	if (run_len > 0 && (run_len == max_dropped_shown || run_at + run_len != offset))
 		flush_dropped();
 	if (run_len == 0)
 		run_at = offset;
