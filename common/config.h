@@ -17,6 +17,8 @@ constexpr uint32_t max_y_plot = 767;   // height basis of the window, plot steps
 constexpr double window_scale = 0.65;  // window pixels per plot step at start
 constexpr int32_t window_x = 50;       // window position, pixels from the screen's left edge
 constexpr int32_t window_y = 100;      // pixels from the screen's top edge
+constexpr int32_t start_width = (int32_t)((double)max_x_plot * window_scale);  // window size at start, pixels
+constexpr int32_t start_height = (int32_t)((double)max_y_plot * window_scale);  //
 
 // The main loop
 constexpr unsigned timer_ms = 10;             // redisplay period, milliseconds
@@ -43,6 +45,8 @@ constexpr uint32_t max_devices = 32;             // devices listed and open at o
 
 static_assert(idle_budget_ms < (int32_t)timer_ms, "an idle call must end well before the next timer");
 static_assert(halt_wait_ms <= (int)timer_ms, "a halted program still sees GLUT as often as the timer");
+static_assert(start_width == 664 && start_height == 498,
+              "the window starts at 664 x 498, as the help texts say");
 static_assert(max_x_plot <= max_x && max_y_plot <= max_y, "the window shows only stored coordinates");
 static_assert(read_block <= in_transfer_size, "one read never asks for more than one transfer");
 static_assert(read_block <= virtual_queue_size, "a full read fits the virtual board's queue");

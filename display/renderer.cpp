@@ -12,17 +12,7 @@ float ystart = 0.0f;
 static int32_t drawn_count = -1;
 static uint32_t drawn_clears = 0;
 
-constexpr double map_factor = 0.52;         // plot units per grid range
 constexpr double color_scale = 0.00390625;  // 1/256 per colour step
-
-float plot_map(uint16_t v, uint32_t m)
-{
-	uint32_t h = m >> 1;
-	float d = (float)((double)(float)v - (double)(float)h);
-	double s = (double)m * map_factor;
-
-	return (float)((double)d / s);
-}
 
 static float channel(unsigned byte)
 {
@@ -31,16 +21,19 @@ static float channel(unsigned byte)
 
 void Display()
 {
+	draw_list(command, nCommands < max_commands ? nCommands : max_commands, &sw_wait);
+	drawn_count = nCommands;
+	drawn_clears = nClears;
+}
+
+void draw_list(const DisplayRecord *list, int32_t n, int32_t *wait)
+{
 	glClear(GL_COLOR_BUFFER_BIT);
 	glColor3f(1.0f, 0.0f, 0.0f);
-
-	int32_t n = nCommands;
-	if (n > max_commands)
-		n = max_commands;
 	sw_line_started = 0;
 
 	for (int32_t i = 0; i < n; i++) {
-		const DisplayRecord &r = command[i];
+		const DisplayRecord &r = list[i];
 		switch (r.kind) {
 		case CMD_GOTO:
 			if (sw_line_started == 1)
@@ -66,7 +59,7 @@ void Display()
 			sw_line_started = 0;
 			glFlush();
 			glutSwapBuffers();
-			sw_wait = 0;
+			*wait = 0;
 			break;
 		default:
 			break;
@@ -75,8 +68,6 @@ void Display()
 	if (sw_line_started == 1)
 		glEnd();
 	glFlush();
-	drawn_count = nCommands;
-	drawn_clears = nClears;
 }
 
 bool PassNeeded(bool sw_double)

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "picture/file.h"
+#include "common/file.h"
+#include "display/display_list.h"
 
 // An 8-bit RGB PNG of the image, into *png.  False with the reason in *why.
 bool encode_png(int32_t width, int32_t height, const uint8_t *rgb, std::vector<uint8_t> *png,
@@ -23,6 +24,8 @@ bool write_png(const char *path, int32_t width, int32_t height, const uint8_t *r
 // last end-of-frame record (none: the background alone); with single
 // buffering all of it.
 std::string display_list_svg(int32_t width, int32_t height, bool sw_double);
+// The same of list[0..n-1] (n at most max_commands).
+std::string list_svg(const DisplayRecord *list, int32_t n, int32_t width, int32_t height, bool sw_double);
 
 // The current GL read buffer, width x height pixels from the lower-left
 // corner, into *rgb as rows from the top.  False if the size is not

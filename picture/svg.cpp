@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "display/display_list.h"
-#include "display/renderer.h"
+#include "display/plot_map.h"
 
 namespace
 {
@@ -107,16 +107,19 @@ class Writer
 
 }  // namespace
 
-// Walks the records as Display() does.
 std::string display_list_svg(int32_t width, int32_t height, bool sw_double)
 {
-	int32_t n = nCommands;
-	if (n > max_commands)
-		n = max_commands;
+	return list_svg(command, nCommands < max_commands ? nCommands : max_commands, width, height,
+	                sw_double);
+}
+
+// Walks the records as draw_list() does.
+std::string list_svg(const DisplayRecord *list, int32_t n, int32_t width, int32_t height, bool sw_double)
+{
 	if (sw_double) {
 		int32_t presented = 0;
 		for (int32_t i = 0; i < n; i++)
-			if (command[i].kind == CMD_END_FRAME)
+			if (list[i].kind == CMD_END_FRAME)
 				presented = i + 1;
 		n = presented;
 	}
@@ -124,7 +127,7 @@ std::string display_list_svg(int32_t width, int32_t height, bool sw_double)
 	Writer w(width, height);
 	Rgb colour = {255, 0, 0};  // every pass starts in red
 	for (int32_t i = 0; i < n; i++) {
-		const DisplayRecord &r = command[i];
+		const DisplayRecord &r = list[i];
 		switch (r.kind) {
 		case CMD_GOTO:
 			w.start(w.map(r), colour);

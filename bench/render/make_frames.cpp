@@ -24,6 +24,7 @@
 #include <ctime>
 #include <vector>
 
+#include "common/file.h"
 #include "stream/words.h"
 
 static const char usage_text[] =
@@ -136,20 +137,6 @@ static bool number(const char *s, long lo, long hi, long *out)
 	if (errno || end == s || *end || v < lo || v > hi)
 		return false;
 	*out = v;
-	return true;
-}
-
-static bool write_all(int fd, const uint8_t *p, size_t n)
-{
-	while (n > 0) {
-		ssize_t k = write(fd, p, n);
-		if (k < 0 && errno == EINTR)
-			continue;
-		if (k < 0)
-			return false;
-		p += k;
-		n -= (size_t)k;
-	}
 	return true;
 }
 

@@ -16,6 +16,9 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "common/config.h"
+#include "display/plot_map.h"
+
 namespace e2e
 {
 
@@ -276,14 +279,6 @@ int count_colour(const Image &img, Colour c)
 	return n;
 }
 
-// The program's plot mapping of a stored coordinate 0..1023 to plot units.
-static float plot_map(uint16_t v)
-{
-	const uint32_t m = 1023;
-	float d = (float)((double)(float)v - (double)(float)(m >> 1));
-	return (float)((double)d / ((double)m * 0.52));
-}
-
 Image read_png(const std::string &path, std::string *why)
 {
 	Image img;
@@ -331,7 +326,7 @@ std::string differences(const Image &a, const Image &b)
 
 Point grid_to_pixel(uint16_t gx, uint16_t gy, int width, int height)
 {
-	double x = plot_map(gx), y = plot_map(gy);
+	double x = plot_map(gx, max_x), y = plot_map(gy, max_y);
 	return {(x + 1.0) / 2.0 * width, height - (y + 1.0) * width / 2.0};
 }
 

@@ -143,6 +143,24 @@ bool Child::wait_exit(int *status, int timeout_ms)
 	return ended;
 }
 
+Outcome run(const std::vector<std::string> &argv, const std::string &stdin_bytes, const EnvVars &env,
+            int timeout_ms)
+{
+	Child c(argv, env);
+	if (!stdin_bytes.empty())
+		c.write_in(stdin_bytes);
+	c.close_in();
+	Outcome r;
+	int ws = 0;
+	bool ended = c.wait_exit(&ws, timeout_ms);
+	EXPECT_TRUE(ended) << argv[0];
+	r.status = ended && WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+	r.out = c.out();
+	r.err = c.err();
+	r.max_rss_kb = c.max_rss_kb();
+	return r;
+}
+
 double Child::cpu_seconds() const
 {
 	// utime and stime are fields 14 and 15; the command name (field 2) may

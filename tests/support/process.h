@@ -77,4 +77,15 @@ class Child
 	long max_rss_kb_ = 0;
 };
 
+// How a program run to its end went.
+struct Outcome {
+	int status = -1;  // exit status, or -1 when killed by a signal or never ended
+	std::string out, err;
+	long max_rss_kb = 0;
+};
+
+// Runs argv as a Child, stdin_bytes on its standard input, to its end.
+Outcome run(const std::vector<std::string> &argv, const std::string &stdin_bytes = "",
+            const EnvVars &env = {}, int timeout_ms = default_timeout_ms);
+
 }  // namespace support

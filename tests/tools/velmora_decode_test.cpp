@@ -17,34 +17,16 @@ namespace
 
 using namespace support;
 
-struct Outcome {
-	int status = -1;  // exit status, or -1 when killed by a signal
-	std::string out;
-	std::string err;
-	long max_rss_kb = 0;
-};
-
-// Runs the tool with args; stdin_bytes, if given, become its standard input.
-Outcome decode(std::vector<std::string> args, const std::string *stdin_bytes = nullptr)
-{
-	args.insert(args.begin(), VELMORA_DECODE);
-	Child c(args);
-	if (stdin_bytes)
-		c.write_in(*stdin_bytes);
-	c.close_in();
-	Outcome r;
-	int ws = 0;
-	EXPECT_TRUE(c.wait_exit(&ws, 120000));
-	r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
-	r.out = c.out();
-	r.err = c.err();
-	r.max_rss_kb = c.max_rss_kb();
-	return r;
-}
-
+// Runs the tool with args, bytes on its standard input.
 Outcome decode_bytes(std::vector<std::string> args, const std::string &bytes)
 {
-	return decode(std::move(args), &bytes);
+	args.insert(args.begin(), VELMORA_DECODE);
+	return run(args, bytes, {}, 120000);
+}
+
+Outcome decode(std::vector<std::string> args)
+{
+	return decode_bytes(std::move(args), "");
 }
 
 // Sync pair, then the words high byte first.
@@ -264,24 +246,6 @@ TEST(DecodeListing, WordAcrossReadChunksIsOneWord)
 	r = decode_bytes({"--records"}, bytes);
 	EXPECT_EQ(r.out.substr(0, r.out.find("eof")),
 	          "frame 1 records 3\n0 COLOR 255 65535\n1 GOTO 0 100\n2 END_FRAME\npen 0 100 attr 0\n");
-}
-
-TEST(DecodeUsage, HelpAndBadUsage)
-{
-	Outcome r = decode({"--help"});
-	EXPECT_EQ(r.status, 0);
-	EXPECT_NE(r.out.find("usage: velmora-decode"), std::string::npos);
-	EXPECT_NE(r.out.find("--records"), std::string::npos);
-	EXPECT_EQ(decode({"-h"}).status, 0);
-
-	r = decode({"--frobnicate"});
-	EXPECT_EQ(r.status, 2);
-	EXPECT_EQ(r.out, "");
-	EXPECT_NE(r.err.find("unknown option '--frobnicate'"), std::string::npos) << r.err;
-
-	r = decode({examples + "/blue_line.bin", examples + "/box_text.bin"});
-	EXPECT_EQ(r.status, 2);
-	EXPECT_NE(r.err.find("more than one input"), std::string::npos) << r.err;
 }
 
 TEST(DecodeUsage, UnreadableInputExitsTwoNamingIt)

@@ -2,83 +2,22 @@
 // the tool does (files, exit status) and for the round trip through the real
 // velmora-decode.
 #include <dirent.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "stream/words.h"
 #include "stream/encode.h"
-
-extern char **environ;
+#include "stream/words.h"
+#include "tests/support/process.h"
 
 namespace
 {
 
-struct Outcome {
-	int status = -1;  // exit status, or -1 when killed by a signal
-	std::string out;
-	std::string err;
-};
-
-std::string slurp(const std::string &path)
-{
-	std::ifstream f(path, std::ios::binary);
-	std::ostringstream s;
-	s << f.rdbuf();
-	return s.str();
-}
-
-void spill(const std::string &path, const std::string &bytes)
-{
-	std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string temp_path(const std::string &name)
-{
-	return testing::TempDir() + "velmora_encode_" + std::to_string(getpid()) + "_" + name;
-}
-
-Outcome run(const char *tool, std::vector<std::string> args, const std::string &stdin_bytes = "")
-{
-	std::string in = temp_path("in"), out = temp_path("out"), err = temp_path("err");
-	spill(in, stdin_bytes);
-	posix_spawn_file_actions_t fa;
-	posix_spawn_file_actions_init(&fa);
-	posix_spawn_file_actions_addopen(&fa, 0, in.c_str(), O_RDONLY, 0);
-	posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-	posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-	args.insert(args.begin(), tool);
-	std::vector<char *> argv;
-	for (auto &a : args)
-		argv.push_back(a.data());
-	argv.push_back(nullptr);
-
-	Outcome r;
-	pid_t pid;
-	if (posix_spawn(&pid, tool, &fa, nullptr, argv.data(), environ) == 0) {
-		int ws = 0;
-		waitpid(pid, &ws, 0);
-		r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
-	} else {
-		ADD_FAILURE() << "cannot start " << tool;
-	}
-	posix_spawn_file_actions_destroy(&fa);
-	r.out = slurp(out);
-	r.err = slurp(err);
-	unlink(in.c_str());
-	unlink(out.c_str());
-	unlink(err.c_str());
-	return r;
-}
+using namespace support;
 
 std::string text_of(const std::vector<uint8_t> &bytes)
 {
@@ -214,34 +153,27 @@ TEST(EncodeTool, OutputOnlyWhenTheWholeInputIsGood)
 		closedir(d);
 		return n;
 	};
-	spill(out, "keep");
+	write_file(out, "keep");
 
-	Outcome r = run(VELMORA_ENCODE, {"-o", out}, "sync\nOP_CLEAR\nOP_SET_X 1024\n");
+	Outcome r = run({VELMORA_ENCODE, "-o", out}, "sync\nOP_CLEAR\nOP_SET_X 1024\n");
 	EXPECT_EQ(r.status, 2);
 	EXPECT_EQ(r.err, "<stdin>:3:10: error: x 1024 out of range 0..1023\n");
-	EXPECT_EQ(slurp(out), "keep");
+	EXPECT_EQ(read_file(out), "keep");
 	EXPECT_EQ(entries(), 1);
-	r = run(VELMORA_ENCODE, {}, "sync\nOP_CLEAR\n\"\\z\"\n");
+	r = run({VELMORA_ENCODE}, "sync\nOP_CLEAR\n\"\\z\"\n");
 	EXPECT_EQ(r.status, 2);
 	EXPECT_EQ(r.out, "");
 
 	// Drawing before the first sync warns, once, and is still written.  A
 	// lone FF is no sync.
-	r = run(VELMORA_ENCODE, {"-o", out}, "bytes FF\nOP_CLEAR\nsync\nOP_CLEAR\n");
+	r = run({VELMORA_ENCODE, "-o", out}, "bytes FF\nOP_CLEAR\nsync\nOP_CLEAR\n");
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.err,
 	          "<stdin>:2:1: warning: drawing words before the first sync: the display drops them\n");
-	EXPECT_EQ(slurp(out), std::string("\xFF") + w(vw_clear()) + "\xFF\xFF" + w(vw_clear()));
+	EXPECT_EQ(read_file(out), std::string("\xFF") + w(vw_clear()) + "\xFF\xFF" + w(vw_clear()));
 	EXPECT_EQ(entries(), 1);
 	unlink(out.c_str());
 	rmdir(dir.c_str());
-
-	r = run(VELMORA_ENCODE, {"--help"});
-	EXPECT_EQ(r.status, 0);
-	EXPECT_NE(r.out.find("usage: velmora-encode"), std::string::npos);
-	r = run(VELMORA_ENCODE, {"-o"});
-	EXPECT_EQ(r.status, 2);
-	EXPECT_NE(r.err.find("option '-o' needs a FILE"), std::string::npos) << r.err;
 }
 
 // Junk before the first pair, more pairs and lone FFs among the words (some
@@ -277,13 +209,13 @@ std::string random_stream(std::mt19937 &rng)
 
 TEST(EncodeRoundTrip, DecodeListingEncodesToTheSameBytes)
 {
-	std::vector<std::string> streams = {slurp(std::string(VELMORA_EXAMPLES) + "/box_text.bin"), "",
+	std::vector<std::string> streams = {read_file(std::string(VELMORA_EXAMPLES) + "/box_text.bin"), "",
 	                                    "\x12\xFF", "\xFF\xFF\xFF\x81\x00"};
 	std::mt19937 rng(20240611);
 	for (int i = 0; i < 150; i++)
 		streams.push_back(random_stream(rng));
 	for (size_t i = 0; i < streams.size(); i++) {
-		Outcome listing = run(VELMORA_DECODE, {}, streams[i]);
+		Outcome listing = run({VELMORA_DECODE}, streams[i]);
 		ASSERT_EQ(listing.status, 0) << "stream " << i << ": " << listing.err;
 		Encoded r = encode_text(listing.out);
 		ASSERT_EQ(r.errors, 0) << "stream " << i << " line " << r.messages[0].line << ": "
@@ -301,7 +233,7 @@ TEST(EncodeRoundTrip, OverflowingStreamEncodesBackToEveryByte)
 	for (int i = 0; i < 50000; i++)
 		stream += w(vw_draw_x((unsigned)i % 1024));
 	stream += w(vw_end_frame()) + "\x12\xFF\xFF" + w(vw_clear());
-	Outcome listing = run(VELMORA_DECODE, {}, stream);
+	Outcome listing = run({VELMORA_DECODE}, stream);
 	ASSERT_EQ(listing.status, 1) << listing.err;
 	Encoded r = encode_text(listing.out);
 	ASSERT_EQ(r.errors, 0) << r.messages[0].line << ": " << r.messages[0].text;
