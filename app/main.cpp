@@ -29,8 +29,8 @@
 #include "usb/capture.h"
 #include "usb/usb_link.h"
 
-int32_t window_width = (int32_t)((double)max_x_plot * window_scale);
-int32_t window_height = (int32_t)((double)max_y_plot * window_scale);
+int32_t window_width = start_width;
+int32_t window_height = start_height;
 
 static const char window_title[] = "Velmora (19Jun2012)";
 bool sw_double = false;
