@@ -10,6 +10,7 @@
 #include <GL/freeglut.h>
 
 #include "app/app.h"
+#include "common/os.h"
 #include "d2xx/helpers.h"
 
 static HWND window = nullptr;
@@ -19,9 +20,7 @@ static HWND window = nullptr;
 // nothing to Windows' GLUT, which would take it for a display to open.
 void platform_start()
 {
-	_setmode(_fileno(stdin), _O_BINARY);
-	_setmode(_fileno(stdout), _O_BINARY);
-	_setmode(_fileno(stderr), _O_BINARY);
+	os_bytes_stdio();
 	_putenv("DISPLAY=");
 }
 

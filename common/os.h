@@ -14,14 +14,44 @@
 #define O_NOCTTY 0  // no controlling terminals
 #endif
 #include <csignal>
+#include <cstdio>
 constexpr int os_binary = O_BINARY;  // bytes as they are: no CR added or taken
 // Signals that end the program from outside: the console's Ctrl-C and
 // Ctrl-Break, and a termination.
 constexpr int os_end_signals[] = {SIGINT, SIGBREAK, SIGTERM};
+// Standard input, output and error as bytes: a line's end stays "\n".
+inline void os_bytes_stdio()
+{
+	_setmode(_fileno(stdin), O_BINARY);
+	_setmode(_fileno(stdout), O_BINARY);
+	_setmode(_fileno(stderr), O_BINARY);
+}
+// A second descriptor of fd, not inherited by child processes.
+inline int os_dup(int fd)
+{
+	return _dup(fd);
+}
+// Writing to a reader that has gone fails the write: no signal to ignore.
+inline void os_quiet_pipes() {}
+constexpr const char *os_null = "NUL";  // the device that takes every byte
 #else
+#include <unistd.h>
+
 #include <csignal>
 constexpr int os_binary = 0;
 // Signals that end the program from outside: the terminal's Ctrl-C, a
 // hang-up, a termination.
 constexpr int os_end_signals[] = {SIGINT, SIGTERM, SIGHUP};
+inline void os_bytes_stdio() {}
+inline int os_dup(int fd)
+{
+	return fcntl(fd, F_DUPFD_CLOEXEC, 3);
+}
+// Writing to a reader that has gone fails the write instead of ending the
+// process.
+inline void os_quiet_pipes()
+{
+	signal(SIGPIPE, SIG_IGN);
+}
+constexpr const char *os_null = "/dev/null";  // the device that takes every byte
 #endif

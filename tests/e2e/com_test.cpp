@@ -70,7 +70,8 @@ TEST_F(E2eComPort, ListedOpenedSetReadAndLost)
 	pty.hang_up();
 	ASSERT_TRUE(child->wait_out_contains("close window to exit\n", 30000)) << child->both();
 	const std::string out = child->out();
-	EXPECT_TRUE(out.find("could not read queue information\nclose window to exit\n") != std::string::npos ||
+	EXPECT_TRUE(out.find("could not read queue information\nclose window to exit\n") !=
+	                    std::string::npos ||
 	            out.find("could not read value\nclose window to exit\n") != std::string::npos)
 	        << out;
 	close_window(w);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/os.h"
 #include "common/platform.h"
 #include "display/display_list.h"
 #include "stream/encode.h"
@@ -83,9 +84,9 @@ int main(int argc, char **argv)
 	// halt is said in the listing's own '#' lines instead.
 	FILE *out = stdout;
 	if (!sw_records) {
-		int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-		out = fd >= 0 ? fdopen(fd, "w") : nullptr;
-		if (!out || !freopen("/dev/null", "w", stdout)) {
+		int fd = os_dup(STDOUT_FILENO);
+		out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+		if (!out || !freopen(os_null, "w", stdout)) {
 			fprintf(stderr, "velmora-decode: standard output: %s\n", strerror(errno));
 			return 2;
 		}

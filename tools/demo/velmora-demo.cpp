@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/os.h"
 #include "common/file.h"
 #include "stream/words.h"
 #include "tools/toolkit/cli.h"
@@ -104,7 +105,7 @@ static void hand(Colour c, double cx, double cy, double length, double fraction)
 }
 
 // The picture is kept below y 776, the top of the window at its start size.
-static void frame(long n, double fps)
+static void frame(int64_t n, double fps)
 {
 	double t = n / fps;
 	// The sync pair opens every frame: a filler word to a display in step,
@@ -160,7 +161,7 @@ static void frame(long n, double fps)
 	// The four directions of writing, out from a centre; the red one turns.
 	const long rx = 560, ry = 430;
 	static const int away[4][2] = {{16, 0}, {0, 16}, {-16, 0}, {0, -16}};
-	int spin = (int)(n / (long)fps) % 4;
+	int spin = (int)(n / (int64_t)fps) % 4;
 	for (int rot = 0; rot < 4; rot++)
 		text(rx + away[rot][0], ry + away[rot][1], 3, rot == spin ? red : blue, rot, "ROTATE");
 
@@ -177,17 +178,17 @@ static void frame(long n, double fps)
 	word(vw_end_frame());
 }
 
-constexpr long max_fps = 100;
-constexpr long max_frames = 1L << 40;
+constexpr int64_t max_fps = 100;
+constexpr int64_t max_frames = (int64_t)1 << 40;
 
 // The option's value as a whole number lo..hi into *v: -1, or 2 once said
 // what is wrong with it.
-static std::function<int(const char *)> number(const char *option, long lo, long hi, long *v)
+static std::function<int(const char *)> number(const char *option, int64_t lo, int64_t hi, int64_t *v)
 {
 	return [=](const char *s) {
 		char *end;
 		errno = 0;
-		long x = strtol(s, &end, 10);
+		long long x = strtoll(s, &end, 10);
 		if (errno || end == s || *end || x < lo || x > hi)
 			return fail("velmora-demo", std::string(option) + " must be a whole number " +
 			                                    std::to_string(lo) + ".." + std::to_string(hi) +
@@ -199,7 +200,7 @@ static std::function<int(const char *)> number(const char *option, long lo, long
 
 int main(int argc, char **argv)
 {
-	long fps = 30, frames = 0;
+	int64_t fps = 30, frames = 0;
 	const char *path = nullptr;
 	const CommandLine command_line = {
 	        .tool = "velmora-demo",
@@ -216,19 +217,19 @@ int main(int argc, char **argv)
 
 	int fd = 1;
 	if (path) {
-		fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+		fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | os_binary, 0644);
 		if (fd < 0) {
 			fprintf(stderr, "velmora-demo: cannot open %s: %s\n", path, strerror(errno));
 			return 2;
 		}
 	}
 	// A display that goes away ends the demo quietly.
-	signal(SIGPIPE, SIG_IGN);
+	os_quiet_pipes();
 
-	const long period_ns = fps ? 1000000000L / fps : 0;
+	const int64_t period_ns = fps ? 1000000000 / fps : 0;
 	timespec next;
 	clock_gettime(CLOCK_MONOTONIC, &next);
-	for (long n = 0; frames == 0 || n < frames; n++) {
+	for (int64_t n = 0; frames == 0 || n < frames; n++) {
 		out.clear();
 		frame(n, fps ? (double)fps : 30.0);
 		if (!write_all(fd, out.data(), out.size())) {

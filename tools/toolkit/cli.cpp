@@ -1,5 +1,7 @@
 #include "tools/toolkit/cli.h"
 
+#include "common/os.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -50,6 +52,7 @@ Option switch_option(const char *name, bool *sw, bool to)
 
 int read_command_line(const CommandLine &c, int argc, char **argv, const char **input)
 {
+	os_bytes_stdio();
 	std::vector<bool> seen(c.options.size());
 	bool sw_options_done = false;
 	for (int i = 1; i < argc; i++) {

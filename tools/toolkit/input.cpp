@@ -1,5 +1,7 @@
 #include "tools/toolkit/input.h"
 
+#include "common/os.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -38,7 +40,7 @@ bool open_input(Input *in, const char *tool, const char *path, const InputWay &w
 		return true;
 	in->name = path;
 	in->sw_vel = w.sw_vel && vel_name(path);
-	in->fd = open(path, O_RDONLY | O_CLOEXEC);
+	in->fd = open(path, O_RDONLY | O_CLOEXEC | os_binary);
 	if (in->fd < 0) {
 		const char *q = w.sw_quote && !in->sw_vel ? "'" : "";
 		fprintf(stderr, "%s: cannot open %s%s%s: %s\n", tool, q, path, q, strerror(errno));

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/file.h"
+#include "common/os.h"
 
 bool set_aside_stdout(bool to_stdout, const char *what, int *fd, std::string *why)
 {
@@ -18,7 +19,7 @@ bool set_aside_stdout(bool to_stdout, const char *what, int *fd, std::string *wh
 			       " to a terminal; give -o FILE or redirect it";
 			return false;
 		}
-		*fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+		*fd = os_dup(STDOUT_FILENO);
 		if (*fd < 0) {
 			*why = std::string("standard output: ") + strerror(errno);
 			return false;
