@@ -48,8 +48,6 @@ struct Case {
 class E2eSnap : public E2eTest, public ::testing::WithParamInterface<Case>
 {
 };
-using E2eSnapVel = E2eTest;
-
 // Double buffering against the last frame, single buffering against the
 // whole input: what each window shows once the stream is in.
 TEST_P(E2eSnap, PngHoldsTheWindowsPixels)
@@ -149,24 +147,43 @@ TEST(SnapScale, StreamDocsExampleHolds)
 	EXPECT_EQ(columns, (std::vector<int>{col0, col1}));
 }
 
-// A board file in the text form shows in the window as velmora-snap
-// pictures it.
-TEST_F(E2eSnapVel, WindowOfTheTestCardIsItsSnap)
+// The test card, a board file in the text form, and a few frames of the
+// demo show in the window as velmora-snap pictures them, with either
+// buffering (double: the last frame; single: all of it as drawn).
+class E2eShown : public E2eTest, public ::testing::WithParamInterface<std::tuple<std::string, char>>
 {
-	const std::string card = std::string(VELMORA_SOURCE_DIR) + "/examples/test_card.vel";
+};
+
+TEST_P(E2eShown, WindowIsItsSnap)
+{
+	const auto &[what, answer] = GetParam();
 	TempDir tmp;
-	const std::string png = (tmp.path() / "card.png").string();
-	ASSERT_EQ(snap({"-o", png, card}), 0);
+	std::string board = std::string(VELMORA_SOURCE_DIR) + "/examples/test_card.vel";
+	if (what == "Demo") {
+		board = (tmp.path() / "demo.bin").string();
+		ASSERT_EQ(run({VELMORA_DEMO, "--fps", "0", "--frames", "12", "--output", board}).status, 0);
+	}
+	const std::string png = (tmp.path() / "snap.png").string();
+	std::vector<std::string> args = {"-o", png, board};
+	if (answer == 'n')
+		args.insert(args.begin(), {"--single", "--eof"});
+	ASSERT_EQ(snap(args), 0);
 	std::string why;
 	const Image expected = read_png(png, &why);
 	ASSERT_EQ(why, "");
-	Running r = start_with_window({{"VELMORA_BOARD", card}}, 'y');
+	Running r = start_with_window({{"VELMORA_BOARD", board}}, answer);
 	ASSERT_NE(r.window, 0u);
 	Image shown;
 	why = "window not readable";
 	wait_until([&] { return grab(r.window, &shown) && (why = differences(expected, shown)).empty(); });
 	EXPECT_EQ(why, "");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+        , E2eShown, ::testing::Combine(::testing::Values("TestCard", "Demo"), ::testing::Values('y', 'n')),
+        [](const auto &i) {
+	        return std::get<0>(i.param) + (std::get<1>(i.param) == 'y' ? "Double" : "Single");
+        });
 
 // A stream that overflows the display list after complete frames: the
 // halted window shows the last of them, and so does the picture, although
