@@ -18,24 +18,6 @@ static bool fail(const char *path, int err, std::string *why)
 	return false;
 }
 
-bool write_all(int fd, const void *data, size_t size)
-{
-	const char *p = static_cast<const char *>(data);
-	while (size > 0) {
-		ssize_t n = write(fd, p, size);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0) {
-			if (n == 0)
-				errno = EIO;
-			return false;
-		}
-		p += n;
-		size -= (size_t)n;
-	}
-	return true;
-}
-
 // The name a chain of symbolic links ends at, which need not exist yet;
 // "" with errno set when the chain cannot be read.
 static std::string link_target(const char *path)

@@ -5,6 +5,8 @@
 // port) is written straight through.
 #include "common/file.h"
 
+#include "common/os.h"
+
 #include <io.h>
 #include <windows.h>
 
@@ -15,31 +17,9 @@ constexpr int temp_name_tries = 100;  // names tried beside the target before gi
 
 static bool fail(const char *path, DWORD e, std::string *why)
 {
-	if (why) {
-		char text[256];
-		DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-		                         e, 0, text, sizeof text, nullptr);
-		while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.'))
-			text[--n] = '\0';
-		*why = std::string(path) + ": " + (n ? text : "error " + std::to_string(e));
-	}
+	if (why)
+		*why = std::string(path) + ": " + os_error_text(e);
 	return false;
-}
-
-bool write_all(int fd, const void *data, size_t size)
-{
-	const char *p = static_cast<const char *>(data);
-	while (size > 0) {
-		int n = _write(fd, p, size > 0x40000000 ? 0x40000000u : (unsigned)size);
-		if (n <= 0) {
-			if (n == 0)
-				errno = EIO;
-			return false;
-		}
-		p += n;
-		size -= (size_t)n;
-	}
-	return true;
 }
 
 static bool write_handle(HANDLE h, const void *data, size_t size)

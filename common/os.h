@@ -33,6 +33,9 @@ inline int os_dup(int fd)
 }
 // Writing to a reader that has gone fails the write: no signal to ignore.
 inline void os_quiet_pipes() {}
+// Windows' own words for an error code (GetLastError, WSAGetLastError),
+// without the line end and the full stop (os_win32.cpp).
+const char *os_error_text(unsigned long code);
 constexpr const char *os_null = "NUL";  // the device that takes every byte
 #else
 #include <unistd.h>

@@ -41,6 +41,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/os.h"
 #include "d2xx/backend.h"
 
 static HANDLE port[max_devices];  // INVALID_HANDLE_VALUE while closed
@@ -65,18 +66,6 @@ struct line_errors {
 	bool sw_overrun_seen, sw_garbled_seen;
 };
 static line_errors errors[max_devices];
-
-static const char *why(DWORD e)
-{
-	static char text[256];
-	DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, e, 0,
-	                         text, sizeof text, nullptr);
-	while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.'))
-		text[--n] = '\0';
-	if (n == 0)
-		snprintf(text, sizeof text, "error %lu", (unsigned long)e);
-	return text;
-}
 
 static void com_close(int slot)
 {
@@ -121,7 +110,8 @@ static FT_STATUS com_list(d2xx_device *list, uint32_t max, uint32_t *count)
 	*count = 0;
 	HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
 	if (set == INVALID_HANDLE_VALUE) {
-		d2xx_note("cannot list the serial ports: SetupDiGetClassDevs: %s", why(GetLastError()));
+		d2xx_note("cannot list the serial ports: SetupDiGetClassDevs: %s",
+		          os_error_text(GetLastError()));
 		return FT_IO_ERROR;
 	}
 	SP_DEVINFO_DATA info = {};
@@ -188,7 +178,7 @@ static FT_STATUS com_open(int slot, const d2xx_device *dev)
 	                       FILE_FLAG_OVERLAPPED, nullptr);
 	if (h == INVALID_HANDLE_VALUE) {
 		DWORD e = GetLastError();
-		d2xx_note("cannot open %s: %s%s", dev->port, why(e),
+		d2xx_note("cannot open %s: %s%s", dev->port, os_error_text(e),
 		          e == ERROR_ACCESS_DENIED ? " (another program has it)" : "");
 		return FT_DEVICE_NOT_OPENED;
 	}
@@ -197,7 +187,7 @@ static FT_STATUS com_open(int slot, const d2xx_device *dev)
 	DCB dcb = {};
 	dcb.DCBlength = sizeof dcb;
 	if (!SetCommTimeouts(h, &t) || !SetCommMask(h, EV_RXCHAR) || !GetCommState(h, &dcb)) {
-		d2xx_note("%s is not a serial port: %s", dev->port, why(GetLastError()));
+		d2xx_note("%s is not a serial port: %s", dev->port, os_error_text(GetLastError()));
 		CloseHandle(h);
 		return FT_DEVICE_NOT_OPENED;
 	}
@@ -219,7 +209,7 @@ static FT_STATUS com_open(int slot, const d2xx_device *dev)
 static FT_STATUS port_failed(int slot, const char *what, DWORD e)
 {
 	if (!sw_gone[slot])
-		d2xx_note("%s: %s: %s%s", port_name[slot], what, why(e),
+		d2xx_note("%s: %s: %s%s", port_name[slot], what, os_error_text(e),
 		          e == ERROR_BAD_COMMAND || e == ERROR_OPERATION_ABORTED ||
 		                          e == ERROR_ACCESS_DENIED || e == ERROR_GEN_FAILURE ||
 		                          e == ERROR_DEVICE_NOT_CONNECTED

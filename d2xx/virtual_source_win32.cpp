@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/config.h"
+#include "common/os.h"
 #include "d2xx/helpers.h"
 #include "d2xx/virtual_source.h"
 
@@ -19,28 +20,16 @@ static SOCKET listener = INVALID_SOCKET, client = INVALID_SOCKET;
 static WSAEVENT socket_event = WSA_INVALID_EVENT;  // accept or bytes on the socket watched
 
 // Windows' text for an error code, without its line end.
-static const char *why(DWORD e)
-{
-	static char text[256];
-	DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, e, 0,
-	                         text, sizeof text, nullptr);
-	while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.'))
-		text[--n] = '\0';
-	if (n == 0)
-		snprintf(text, sizeof text, "error %lu", (unsigned long)e);
-	return text;
-}
-
 static bool open_listener(uint16_t port)
 {
 	WSADATA w;
 	if (WSAStartup(MAKEWORD(2, 2), &w) != 0) {
-		d2xx_note("virtual board: Winsock: %s", why((DWORD)WSAGetLastError()));
+		d2xx_note("virtual board: Winsock: %s", os_error_text((DWORD)WSAGetLastError()));
 		return false;
 	}
 	listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
 	if (listener == INVALID_SOCKET) {
-		d2xx_note("virtual board: socket: %s", why((DWORD)WSAGetLastError()));
+		d2xx_note("virtual board: socket: %s", os_error_text((DWORD)WSAGetLastError()));
 		return false;
 	}
 	// Before listen(), so that every client's socket starts with it.
@@ -55,7 +44,7 @@ static bool open_listener(uint16_t port)
 	a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
 	if (bind(listener, (sockaddr *)&a, sizeof a) != 0 || listen(listener, 4) != 0) {
 		d2xx_note("virtual board: cannot listen on 127.0.0.1:%u: %s", port,
-		          why((DWORD)WSAGetLastError()));
+		          os_error_text((DWORD)WSAGetLastError()));
 		source_close();
 		return false;
 	}
@@ -85,7 +74,7 @@ bool source_open(source_kind k, const char *path, uint16_t port, bool *regular)
 	file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
 	                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 	if (file == INVALID_HANDLE_VALUE) {
-		d2xx_note("virtual board: cannot open %s: %s", path, why(GetLastError()));
+		d2xx_note("virtual board: cannot open %s: %s", path, os_error_text(GetLastError()));
 		return false;
 	}
 	if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &file_id)) {
@@ -139,7 +128,7 @@ long source_read(void *buf, size_t n)
 		return socket_read(buf, n);
 	DWORD got = 0;
 	if (!ReadFile(file, buf, n > 0x40000000 ? 0x40000000 : (DWORD)n, &got, nullptr)) {
-		d2xx_note("virtual board: reading %s: %s", path_given, why(GetLastError()));
+		d2xx_note("virtual board: reading %s: %s", path_given, os_error_text(GetLastError()));
 		return source_failed;
 	}
 	return (long)got;
