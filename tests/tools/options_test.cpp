@@ -84,6 +84,7 @@ TEST(EveryTool, HelpAndBadUsage)
 	         "",
 	         "velmora-demo: --fps must be a whole number 0..100, not '101'\n",
 	         true},
+	        {{VELMORA_DEMO, "--clock", "9:30"}, 2, "", "--clock must be a time HH:MM:SS, not '9:30'"},
 	        {{VELMORA_DEMO, "--bogus"}, 2, "", "unknown argument '--bogus'"},
 	        {{VELMORA_DEMO, "--output", "/nonexistent/dir/x"}, 2, "", "cannot open /nonexistent/dir/x"},
 	        {{VELMORA_SERVE, "--listen", "nope"}, 2, "", "--listen needs ADDR:PORT, not 'nope'"},

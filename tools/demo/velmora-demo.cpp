@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -23,7 +24,7 @@
 #include "tools/toolkit/cli.h"
 
 static const char usage_text[] =
-        "usage: velmora-demo [--fps N] [--frames N] [--output FILE]\n"
+        "usage: velmora-demo [--fps N] [--frames N] [--clock HH:MM:SS] [--output FILE]\n"
         "\n"
         "Writes an animated instruction stream for the Velmora display: a clock,\n"
         "text in every size, rotation and colour, and moving shapes.\n"
@@ -31,6 +32,8 @@ static const char usage_text[] =
         "  --fps N        frames per second, 1..100; 0 writes as fast as it can\n"
         "                 (default 30)\n"
         "  --frames N     stop after N frames; 0 runs until stopped (default 0)\n"
+        "  --clock HH:MM:SS  the clock stands at this time instead of showing the\n"
+        "                 time of day: the same stream on every run\n"
         "  --output FILE  write to FILE instead of standard output\n"
         "  -h, --help     show this text\n"
         "  --version      show the version\n"
@@ -44,6 +47,9 @@ static const char usage_text[] =
 enum Colour { white = VW_WHITE, red = VW_RED, blue = VW_BLUE, black = VW_BLACK };
 
 static std::vector<uint8_t> out;
+
+// The time the clock shows, seconds into the day; -1 for the time of day.
+static long stopped_clock = -1;
 
 // push_back, not a range insert: GCC 12 warns falsely of an overflow there.
 static void append(const uint8_t *bytes, size_t n)
@@ -123,9 +129,15 @@ static void frame(int64_t n, double fps)
 	text(40, 720, 6, blue, 0, "VELMORA DEMO");
 
 	// Clock: the time of day.
-	time_t now = time(nullptr);
-	struct tm local;
-	localtime_r(&now, &local);
+	struct tm local = {};
+	if (stopped_clock >= 0) {
+		local.tm_hour = (int)(stopped_clock / 3600);
+		local.tm_min = (int)(stopped_clock / 60 % 60);
+		local.tm_sec = (int)(stopped_clock % 60);
+	} else {
+		time_t now = time(nullptr);
+		localtime_r(&now, &local);
+	}
 	const double cx = 860, cy = 590, r = 120;
 	polygon(black, cx, cy, r, 60, 0);
 	for (int h = 0; h < 12; h++) {
@@ -198,6 +210,21 @@ static std::function<int(const char *)> number(const char *option, int64_t lo, i
 	};
 }
 
+// --clock's value: -1, or 2 once said what is wrong with it.
+static int take_clock(const char *s)
+{
+	const auto digits = [s](int i) {
+		return isdigit((unsigned char)s[i]) && isdigit((unsigned char)s[i + 1])
+		               ? (s[i] - '0') * 10 + s[i + 1] - '0'
+		               : 99;
+	};
+	if (strlen(s) != 8 || s[2] != ':' || s[5] != ':' || digits(0) > 23 || digits(3) > 59 ||
+	    digits(6) > 59)
+		return fail("velmora-demo", std::string("--clock must be a time HH:MM:SS, not '") + s + "'");
+	stopped_clock = digits(0) * 3600L + digits(3) * 60 + digits(6);
+	return -1;
+}
+
 int main(int argc, char **argv)
 {
 	int64_t fps = 30, frames = 0;
@@ -208,6 +235,7 @@ int main(int argc, char **argv)
 	        .options = {{"--fps", nullptr, true, nullptr, nullptr, number("--fps", 0, max_fps, &fps)},
 	                    {"--frames", nullptr, true, nullptr, nullptr,
 	                     number("--frames", 0, max_frames, &frames)},
+	                    {"--clock", nullptr, true, nullptr, nullptr, take_clock},
 	                    value_option("--output", nullptr, nullptr, nullptr, &path)},
 	        .sw_input = false,
 	        .unknown = "unknown argument"};
