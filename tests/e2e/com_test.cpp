@@ -4,7 +4,6 @@
 // A5XK3RJT (tests/e2e/ftdi-com7.reg).  velmora.exe lists it, opens it, sets
 // it up, takes a megabyte whole, and ends in the read failure's lines when
 // the port vanishes.  Elsewhere the case is skipped.
-#include <termios.h>
 
 #include <cstdlib>
 #include <thread>
@@ -42,13 +41,7 @@ TEST_F(E2eComPort, ListedOpenedSetReadAndLost)
 	        << child->err();
 
 	// The DCB as the pseudo-terminal's termios, seen from Linux.
-	termios t;
-	ASSERT_EQ(tcgetattr(pty.slave(), &t), 0);
-	EXPECT_EQ(cfgetispeed(&t), (speed_t)B1500000);
-	EXPECT_EQ(cfgetospeed(&t), (speed_t)B1500000);
-	EXPECT_TRUE(t.c_cflag & CRTSCTS);
-	EXPECT_EQ(t.c_cflag & CSIZE, (tcflag_t)CS8);
-	EXPECT_FALSE(t.c_cflag & (PARENB | CSTOPB));
+	pty.expect_board_line();
 
 	// A megabyte: frames of a few lines, then filler, over and over.
 	Stream s;

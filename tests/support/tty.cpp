@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <termios.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -78,6 +79,17 @@ void FakeSysfs::plug(unsigned number, const Pty &pty) const
 fs::path FakeSysfs::port(unsigned number) const
 {
 	return sys / "bus/usb-serial/devices" / ("ttyUSB" + std::to_string(number));
+}
+
+void Pty::expect_board_line() const
+{
+	termios t;
+	ASSERT_EQ(tcgetattr(slave_, &t), 0);
+	EXPECT_EQ(cfgetispeed(&t), (speed_t)B1500000);
+	EXPECT_EQ(cfgetospeed(&t), (speed_t)B1500000);
+	EXPECT_TRUE(t.c_cflag & CRTSCTS);
+	EXPECT_EQ(t.c_cflag & CSIZE, (tcflag_t)CS8);
+	EXPECT_FALSE(t.c_cflag & (PARENB | CSTOPB));
 }
 
 }  // namespace support

@@ -24,6 +24,8 @@ class Pty
 	int slave() const { return slave_; }  // the test's own view of the port
 	bool write(std::string_view bytes) const { return write_fully(master_, bytes); }
 	void hang_up();  // closes the master: the board unplugged
+	// The port as set for the board: 1,500,000 baud, 8N1, RTS/CTS flow.
+	void expect_board_line() const;
 
       private:
 	int master_ = -1, slave_ = -1;
